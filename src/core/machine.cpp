@@ -40,6 +40,13 @@ void init_peripheral(int soft) {
   if (nmi_use == 2) adam_reset();
 }
 
+void machine_run_lines(int count) {
+  if (count <= 0) return;
+  z80_scanline_limit = count;
+  start_z80(map1, map2);
+  z80_scanline_limit = 0;
+}
+
 int tervox_main(const char *image_path) {
   sgm_active = 1;
   vdp_pal = 0;

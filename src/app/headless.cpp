@@ -1,0 +1,242 @@
+// tervox-headless: the same machine with no window and no audio device,
+// unthrottled, for homebrew developers' CI and our own tests.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <lodepng.h>
+
+#include "adam/adamnet.h"
+#include "capture/capture.h"
+#include "core/machine.h"
+#include "core/z80.h"
+#include "host/host.h"
+#include "input/events.h"
+#include "input/ports.h"
+#include "memory/cartridge.h"
+#include "memory/memory.h"
+#include "sound/psg.h"
+#include "video/vdp.h"
+
+namespace {
+
+const char usage_text[] =
+    "usage: tervox-headless IMAGE [options]\n"
+    "Runs a cartridge, tape or disk image with no window and no sound device,\n"
+    "as fast as the host allows.\n"
+    "  --frames N              frames to run (default 600)\n"
+    "  --pal                   PAL timing (313 lines, 50 frames a second)\n"
+    "  --screenshot FILE       PNG of the last frame\n"
+    "  --wav FILE              record the sound\n"
+    "  --avi FILE              record video with sound\n"
+    "  --snapshot-in FILE      restore a snapshot before running\n"
+    "  --snapshot-out FILE     save a snapshot after running\n"
+    "  --dump FILE             write the machine-state dump after running\n"
+    "  --press NAME@FRAME[+FRAMES]\n"
+    "                          hold an input (a name of the mapping file, e.g.\n"
+    "                          left_button_1 or key1_1) from FRAME on, for\n"
+    "                          FRAMES frames (default 6); repeatable\n"
+    "  --type TEXT@FRAME       type TEXT on the Adam keyboard from FRAME on\n"
+    "  --bench                 end with a speed line\n"
+    "  --help                  this text\n";
+
+struct Press {
+  int index;
+  long first, count;
+};
+struct Typing {
+  std::string text;
+  long frame;
+};
+
+[[noreturn]] void fail(const std::string &text) {
+  fprintf(stderr, "tervox-headless: %s\n", text.c_str());
+  exit(2);
+}
+
+bool parse_number(const char *text, long *out) {
+  if (text == nullptr || *text == '\0') return false;
+  char *end = nullptr;
+  long v = strtol(text, &end, 10);
+  if (*end != '\0' || v < 0) return false;
+  *out = v;
+  return true;
+}
+
+// The PNG of the frame buffer (0x00RRGGBB words) as RGBA.
+bool write_png(const char *path) {
+  std::vector<unsigned char> rgba(256 * 192 * 4);
+  const uint8_t *pixels = static_cast<const uint8_t *>(surface->pixels);
+  for (int y = 0; y < 192; y++) {
+    const uint32_t *row = reinterpret_cast<const uint32_t *>(pixels + y * surface->pitch);
+    for (int x = 0; x < 256; x++) {
+      uint32_t p = row[x];
+      unsigned char *o = &rgba[(y * 256 + x) * 4];
+      o[0] = (p >> 16) & 0xFF;
+      o[1] = (p >> 8) & 0xFF;
+      o[2] = p & 0xFF;
+      o[3] = 0xFF;
+    }
+  }
+  return lodepng_encode32_file(path, rgba.data(), 256, 192) == 0;
+}
+
+// Puts one typed character into the Adam key queue (codes stored complemented).
+bool type_key(unsigned char c) {
+  if (c == '\n') c = 13;
+  for (int i = 0; i < 16; i++) {
+    if (adam_keyboard[i] == 0) {
+      adam_keyboard[i] = ~(int32_t)c;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  if (argc >= 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {
+    fputs(usage_text, stdout);
+    return 0;
+  }
+  if (argc < 2 || argv[1][0] == '-') fail("no image given (see --help)");
+  const char *image_path = argv[1];
+  long frames = 600;
+  bool pal = false, bench = false;
+  const char *screenshot = nullptr, *wav = nullptr, *avi = nullptr;
+  const char *snap_in = nullptr, *snap_out = nullptr, *dump = nullptr;
+  std::vector<Press> presses;
+  std::vector<Typing> typing;
+
+  for (int i = 2; i < argc; i++) {
+    std::string opt = argv[i];
+    auto value = [&]() -> const char * {
+      if (i + 1 >= argc) fail("option " + opt + " needs a value");
+      return argv[++i];
+    };
+    if (opt == "--help") {
+      fputs(usage_text, stdout);
+      return 0;
+    } else if (opt == "--frames") {
+      if (!parse_number(value(), &frames) || frames == 0) fail("--frames needs a positive number");
+    } else if (opt == "--pal") {
+      pal = true;
+    } else if (opt == "--bench") {
+      bench = true;
+    } else if (opt == "--screenshot") {
+      screenshot = value();
+    } else if (opt == "--wav") {
+      wav = value();
+    } else if (opt == "--avi") {
+      avi = value();
+    } else if (opt == "--snapshot-in") {
+      snap_in = value();
+    } else if (opt == "--snapshot-out") {
+      snap_out = value();
+    } else if (opt == "--dump") {
+      dump = value();
+    } else if (opt == "--press") {
+      std::string spec = value();
+      size_t at = spec.find('@');
+      if (at == std::string::npos) fail("--press needs NAME@FRAME[+FRAMES]: " + spec);
+      std::string name = spec.substr(0, at), when = spec.substr(at + 1), len = "6";
+      size_t plus = when.find('+');
+      if (plus != std::string::npos) {
+        len = when.substr(plus + 1);
+        when = when.substr(0, plus);
+      }
+      Press p;
+      p.index = mapping_index(name.c_str());
+      if (p.index < 0) fail("unknown input name: " + name);
+      if (!parse_number(when.c_str(), &p.first) || !parse_number(len.c_str(), &p.count))
+        fail("--press needs NAME@FRAME[+FRAMES]: " + spec);
+      presses.push_back(p);
+    } else if (opt == "--type") {
+      std::string spec = value();
+      size_t at = spec.rfind('@');
+      Typing t;
+      if (at == std::string::npos || !parse_number(spec.c_str() + at + 1, &t.frame))
+        fail("--type needs TEXT@FRAME: " + spec);
+      t.text = spec.substr(0, at);
+      typing.push_back(t);
+    } else {
+      fail("unknown option: " + opt);
+    }
+  }
+
+  // The same start-up as the desktop program, with the null host.
+  sgm_active = 1;
+  vdp_pal = pal ? 1 : 0;
+  nmi_use = 1;
+  memcpy(base_rom, coleco_bios, sizeof base_rom);
+  base_rom[0x196A] = 0x0A;
+  sound_pacing = 0;
+  if (host_start() >= 0) fail("cannot create the frame buffer");
+  quit = 0;
+  if (open_rom_file(image_path) != 0) fail(std::string("cannot load image: ") + image_path);
+  init_peripheral(0);
+  if (snap_in != nullptr && read_snapshot(snap_in) != 0)
+    fail(std::string("cannot read snapshot: ") + snap_in);
+
+  if (wav != nullptr) {
+    sound_file = fopen(wav, "wb");
+    if (sound_file == nullptr) fail(std::string("cannot create ") + wav);
+    wav_start(sound_file);
+    record_sound = 1;
+  }
+  if (avi != nullptr) {
+    video_file = fopen(avi, "wb");
+    if (video_file == nullptr) fail(std::string("cannot create ") + avi);
+    record_video = 1;
+    if (avi_start_video() != 0) fail(std::string("cannot record video into ") + avi);
+  }
+
+  size_t typed_pos = 0, typing_index = 0;
+  const int lines = vdp_pal ? 313 : 262;
+  auto start = std::chrono::steady_clock::now();
+  for (long frame = 0; frame < frames && !quit; frame++) {
+    for (const Press &p : presses) {
+      if (frame == p.first) key_table[p.index] = 1;
+      if (frame == p.first + p.count) key_table[p.index] = 0;
+    }
+    // Typing goes on one key a frame while the queue has room.
+    while (typing_index < typing.size() && frame >= typing[typing_index].frame) {
+      const std::string &text = typing[typing_index].text;
+      if (typed_pos < text.size()) {
+        if (type_key((unsigned char)text[typed_pos])) typed_pos++;
+        break;
+      }
+      typed_pos = 0;
+      typing_index++;
+    }
+    machine_run_lines(lines);
+  }
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+  int status = 0;
+  end_sound_recording();
+  avi_end_video();
+  if (screenshot != nullptr && !write_png(screenshot)) {
+    fprintf(stderr, "tervox-headless: cannot write %s\n", screenshot);
+    status = 1;
+  }
+  if (snap_out != nullptr && save_snapshot(snap_out) != 0) {
+    fprintf(stderr, "tervox-headless: cannot write %s\n", snap_out);
+    status = 1;
+  }
+  if (dump != nullptr && debug_dump_to(dump) != 0) {
+    fprintf(stderr, "tervox-headless: cannot write %s\n", dump);
+    status = 1;
+  }
+  if (bench) {
+    double rate = seconds > 0 ? frames / seconds : 0;
+    double real = vdp_pal ? 15736.0 / 313 : 15736.0 / 262;
+    printf("bench: %ld frames in %.2f s: %.0f frames a second, %.1f times real time\n", frames,
+           seconds, rate, rate / real);
+  }
+  return status;
+}

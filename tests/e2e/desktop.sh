@@ -1,0 +1,166 @@
+#!/usr/bin/env bash
+# The real desktop program under a virtual X server: hotkeys sent with
+# xdotool, the files it writes and the window's picture checked.
+# Usage: desktop.sh BUILD_DIR. Exit 77 (skipped) when the X tools are absent.
+set -u
+build=$(cd "$1" && pwd)
+for tool in Xvfb xdotool import convert; do
+  command -v $tool >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+done
+cart="$build/tests/asm/e2e_cart.bin"
+[ -f "$cart" ] || { echo "missing $cart"; exit 1; }
+
+work=$(mktemp -d /tmp/tervox-e2e.XXXXXX)
+export HOME="$work/home"
+mkdir -p "$HOME"
+cp "$cart" "$work/e2e.rom"
+# F12 quits (the default exit key is one keyboards lack).
+printf 'key_exit\tkey1073741893\n' >"$HOME/tervox_mapping.txt"
+display=:$((50 + RANDOM % 200))
+Xvfb $display -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+app=""
+cleanup() {
+  [ -n "$app" ] && kill $app 2>/dev/null
+  kill $xvfb 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+export DISPLAY=$display
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+
+failures=0
+check() {  # check DESCRIPTION COMMAND...
+  local what=$1; shift
+  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
+}
+
+SDL_AUDIODRIVER=dummy "$build/tervox" "$work/e2e.rom" >"$work/out.txt" 2>&1 &
+app=$!
+win=""
+for _ in $(seq 100); do
+  win=$(xdotool search --name 'Tervox' 2>/dev/null | head -n 1)
+  [ -n "$win" ] && break
+  sleep 0.1
+done
+[ -n "$win" ] || { echo "FAILED: no window"; cat "$work/out.txt"; exit 1; }
+xdotool windowfocus --sync "$win" 2>/dev/null
+sleep 1.5
+
+# pixel X Y -> "R G B" of the window's picture
+shot() { import -window "$win" "$work/win.png" 2>/dev/null; }
+pixel() { convert "$work/win.png" -format "%[fx:int(255*p{$1,$2}.r)] %[fx:int(255*p{$1,$2}.g)] %[fx:int(255*p{$1,$2}.b)]" info:; }
+key() { xdotool key --window "$win" "$@"; sleep 0.4; }
+
+shot
+read -r w h < <(identify -format '%w %h' "$work/win.png")
+check "window is 640x416 ($w x $h)" [ "$w" = 640 ] && [ "$h" = 416 ]
+read -r r g b < <(pixel 2 200)
+check "left border is the dark-blue backdrop ($r $g $b)" [ "$b" -gt "$r" ] && [ "$b" -gt "$g" ]
+read -r r2 g2 b2 < <(pixel 31 200)
+check "border reaches x=31" [ "$r2 $g2 $b2" = "$r $g $b" ]
+read -r r g b < <(pixel 40 24)
+check "picture starts at (32,16) with a white cell ($r $g $b)" [ "$r" -gt 200 ] && [ "$g" -gt 200 ] && [ "$b" -gt 200 ]
+read -r r g b < <(pixel 60 24)
+check "the next cell is dark red ($r $g $b)" [ "$r" -gt "$g" ] && [ "$r" -gt "$b" ]
+read -r r g b < <(pixel 32 399)
+check "picture ends at y=399" [ "$r" -gt 100 ] || [ "$g" -gt 100 ]
+read -r r g b < <(pixel 32 400)
+read -r r3 g3 b3 < <(pixel 2 200)
+check "bottom border from y=400" [ "$r $g $b" = "$r3 $g3 $b3" ]
+
+key F10
+sleep 0.5
+check "screenshot image000.png written" [ -s "$HOME/image000.png" ]
+shot
+read -r r g b < <(pixel 12 12)
+check "status bar shown in red ($r $g $b)" [ "$r" -gt 150 ] && [ "$g" -lt 100 ]
+
+key F3
+sleep 0.3
+key F10
+check "screenshot while paused" [ -s "$HOME/image001.png" ]
+key F3
+
+rm -f /var/tmp/tervox_snapshot.bin.e2e
+key F1
+check "snapshot saved" [ -s /var/tmp/tervox_snapshot.bin ]
+key F2
+key BackSpace
+check "still running after reset" kill -0 $app
+
+key F9
+sleep 1
+key F9
+check "WAV recording written" [ -s "$HOME/audio000.wav" ]
+if command -v soxi >/dev/null; then
+  check "WAV is 44100 Hz mono" [ "$(soxi -r "$HOME/audio000.wav") $(soxi -c "$HOME/audio000.wav")" = "44100 1" ]
+fi
+
+key F6
+sleep 1.5
+key F6
+check "AVI recording written" [ -s "$HOME/video000.avi" ]
+if command -v ffprobe >/dev/null; then
+  codec=$(ffprobe -v error -select_streams v:0 -show_entries stream=codec_name,width,height -of csv=p=0 "$HOME/video000.avi")
+  check "AVI video stream is zmbv,256,192 ($codec)" [ "$codec" = "zmbv,256,192" ]
+fi
+
+key ctrl+F4
+check "debug dump written" [ -s "$HOME/debug000.txt" ]
+
+key F4
+shot
+check "still running after PAL switch" kill -0 $app
+key F4
+
+key ctrl+super+f
+sleep 0.5
+check "full-screen preference saved" grep -qi 'fullscreen[[:space:]]*yes' "$HOME/tervox_mapping.txt"
+key ctrl+super+f
+sleep 0.5
+
+check "mapping file written" [ -s "$HOME/tervox_mapping.txt" ]
+
+check "exit key kept in the mapping file" grep -q 'key_exit.*key1073741893' "$HOME/tervox_mapping.txt"
+
+# A close request (SDL turns SIGTERM into one) ends a running recording
+# properly and the program with status 0.
+key F9
+sleep 0.5
+kill -TERM $app
+for _ in $(seq 50); do kill -0 $app 2>/dev/null || break; sleep 0.1; done
+if kill -0 $app 2>/dev/null; then
+  check "program ends on a close request" false
+else
+  wait $app
+  check "program ends with status 0" [ $? -eq 0 ]
+fi
+app=""
+wav="$HOME/audio001.wav"
+if [ -s "$wav" ]; then
+  size=$(stat -c %s "$wav")
+  riff=$(od -An -tu4 -j4 -N4 "$wav" | tr -d ' ')
+  check "WAV ended by the close request has its sizes ($riff = $size - 8)" [ "$riff" -eq $((size - 8)) ]
+else
+  check "WAV recording started before the close request" false
+fi
+
+# The exit key ends the program too.
+SDL_AUDIODRIVER=dummy "$build/tervox" "$work/e2e.rom" >"$work/out2.txt" 2>&1 &
+app=$!
+for _ in $(seq 100); do
+  win=$(xdotool search --name 'Tervox' 2>/dev/null | head -n 1)
+  [ -n "$win" ] && break
+  sleep 0.1
+done
+sleep 1
+xdotool windowfocus --sync "$win" 2>/dev/null
+key F12
+for _ in $(seq 50); do kill -0 $app 2>/dev/null || break; sleep 0.1; done
+if kill -0 $app 2>/dev/null; then check "exit key ends the program" false; else wait $app; check "exit key ends with status 0" [ $? -eq 0 ]; fi
+app=""
+
+echo "$failures failures"
+[ $failures -eq 0 ]
