@@ -1,60 +1,147 @@
 #include "common/paths.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#ifdef _WIN32
+#include <io.h>
+#include <process.h>
+#include <shlobj.h>
+#include <windows.h>
+#else
 #include <pwd.h>
 #include <unistd.h>
+#endif
+
+namespace {
+
+// Copies folder into out with one trailing separator; "" when it does not fit.
+void with_separator(char *out, size_t size, const char *folder, char separator) {
+  size_t n = strlen(folder);
+  if (n == 0 || n + 2 > size) {
+    out[0] = '\0';
+    return;
+  }
+  memcpy(out, folder, n + 1);
+  if (out[n - 1] != separator && out[n - 1] != '/') {
+    out[n] = separator;
+    out[n + 1] = '\0';
+  }
+}
+
+#ifdef _WIN32
+const char *shell_folder(int csidl, char *buffer, size_t size) {
+  wchar_t wide[MAX_PATH];
+  char utf8[MAX_PATH * 4];
+  if (SHGetFolderPathW(nullptr, csidl, nullptr, 0, wide) != S_OK ||
+      WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, sizeof utf8, nullptr, nullptr) == 0) {
+    buffer[0] = '\0';
+    return buffer;
+  }
+  with_separator(buffer, size, utf8, '\\');
+  return buffer;
+}
+#endif
+
+}  // namespace
 
 const char *home_folder(void) {
   static char folder[4096];
+#ifdef _WIN32
+  return shell_folder(CSIDL_PERSONAL, folder, sizeof folder);
+#else
   const char *home = getenv("HOME");
   if (home == nullptr || home[0] == '\0') {
     const struct passwd *pw = getpwuid(getuid());
     home = (pw != nullptr && pw->pw_dir != nullptr) ? pw->pw_dir : "";
   }
-  size_t n = strlen(home);
-  if (n == 0) {
-    folder[0] = '\0';  // current folder
-  } else if (n + 2 > sizeof folder) {
-    folder[0] = '\0';
-  } else {
-    memcpy(folder, home, n + 1);
-    if (folder[n - 1] != '/') { folder[n] = '/'; folder[n + 1] = '\0'; }
-  }
+  with_separator(folder, sizeof folder, home, '/');
   return folder;
+#endif
 }
 
-int home_path(char *out, size_t size, const char *name) {
-  int n = snprintf(out, size, "%s%s", home_folder(), name);
+const char *user_folder(int kind) {
+#ifdef _WIN32
+  static char music[4096], pictures[4096];
+  if (kind == FOLDER_MUSIC) return shell_folder(CSIDL_MYMUSIC, music, sizeof music);
+  if (kind == FOLDER_PICTURES) return shell_folder(CSIDL_MYPICTURES, pictures, sizeof pictures);
+#else
+  (void)kind;
+#endif
+  return home_folder();
+}
+
+int user_path(int kind, char *out, size_t size, const char *name) {
+  int n = snprintf(out, size, "%s%s", user_folder(kind), name);
   return (n < 0 || (size_t)n >= size) ? 1 : 0;
 }
 
-int next_numbered_path(char *out, size_t size, const char *pattern, int *counter) {
+int home_path(char *out, size_t size, const char *name) {
+  return user_path(FOLDER_DOCUMENTS, out, size, name);
+}
+
+int next_numbered_user_path(int kind, char *out, size_t size, const char *pattern, int *counter) {
   char name[256];
   for (;;) {
+    if (*counter > 999999) return 1;  // never loops for ever in a full folder
     snprintf(name, sizeof name, pattern, *counter);
     (*counter)++;
-    if (home_path(out, size, name)) return 1;
-    FILE *f = fopen(out, "rb");
+    if (user_path(kind, out, size, name)) return 1;
+    FILE *f = open_file(out, "rb");
     if (f == nullptr) return 0;
     fclose(f);
   }
 }
 
+int next_numbered_path(char *out, size_t size, const char *pattern, int *counter) {
+  return next_numbered_user_path(FOLDER_DOCUMENTS, out, size, pattern, counter);
+}
+
+FILE *open_file(const char *path, const char *mode) {
+#ifdef _WIN32
+  wchar_t wpath[4096], wmode[16];
+  if (MultiByteToWideChar(CP_UTF8, 0, path, -1, wpath, 4096) == 0 ||
+      MultiByteToWideChar(CP_UTF8, 0, mode, -1, wmode, 16) == 0)
+    return nullptr;
+  return _wfopen(wpath, wmode);
+#else
+  return fopen(path, mode);
+#endif
+}
+
 int replace_file(const char *path, const void *data, size_t size) {
   char tmp[4200];
-  int n = snprintf(tmp, sizeof tmp, "%s.tmp%d", path, (int)getpid());
+#ifdef _WIN32
+  int pid = _getpid();
+#else
+  int pid = (int)getpid();
+#endif
+  int n = snprintf(tmp, sizeof tmp, "%s.tmp%d", path, pid);
   if (n < 0 || (size_t)n >= sizeof tmp) return 1;
-  FILE *f = fopen(tmp, "wb");
+  FILE *f = open_file(tmp, "wb");
   if (f == nullptr) return 1;
   bool ok = fwrite(data, 1, size, f) == size;
   ok = (fflush(f) == 0) && ok;
+#ifndef _WIN32
   ok = (fsync(fileno(f)) == 0) && ok;
+#endif
   ok = (fclose(f) == 0) && ok;
+#ifdef _WIN32
+  if (ok) {
+    wchar_t wtmp[4200], wpath[4200];
+    ok = MultiByteToWideChar(CP_UTF8, 0, tmp, -1, wtmp, 4200) != 0 &&
+         MultiByteToWideChar(CP_UTF8, 0, path, -1, wpath, 4200) != 0 &&
+         MoveFileExW(wtmp, wpath, MOVEFILE_REPLACE_EXISTING) != 0;
+  }
+  if (!ok) {
+    remove(tmp);
+    return 1;
+  }
+#else
   if (!ok || rename(tmp, path) != 0) {
     remove(tmp);
     return 1;
   }
+#endif
   return 0;
 }

@@ -1,14 +1,27 @@
-// Where the user's files go.
+// Where the user's files go, and opening them by name.
 #pragma once
 #include <cstddef>
+#include <cstdio>
 
-// The user's home folder with a trailing "/": HOME, else the password
-// database, else the current folder ("").
+// The folders user files are written to. On Linux all three are the home
+// folder; on Windows they are Documents, Music and Pictures.
+enum { FOLDER_DOCUMENTS, FOLDER_MUSIC, FOLDER_PICTURES };
+
+// The user's home folder with a trailing separator: HOME, else the
+// password database, else the current folder ("").
 const char *home_folder(void);
+// A user folder (FOLDER_*) with its trailing separator.
+const char *user_folder(int kind);
 // home_folder() + name into out; returns 0, or 1 when it does not fit.
 int home_path(char *out, size_t size, const char *name);
+// user_folder(kind) + name into out; returns 0, or 1 when it does not fit.
+int user_path(int kind, char *out, size_t size, const char *name);
 // First "%03d" file of pattern (in the home folder) that cannot be opened
 // for reading, starting at *counter; the counter ends past it.
 int next_numbered_path(char *out, size_t size, const char *pattern, int *counter);
+// The same in a given user folder.
+int next_numbered_user_path(int kind, char *out, size_t size, const char *pattern, int *counter);
+// fopen for a UTF-8 path (wide-character file names on Windows).
+FILE *open_file(const char *path, const char *mode);
 // Writes data to path through a temporary file and a rename; 0 on success.
 int replace_file(const char *path, const void *data, size_t size);
