@@ -3,12 +3,21 @@
 #include <cstdint>
 #include <cstdio>
 
+// Loads a cartridge image (raw or inside a ZIP archive) or mounts an Adam
+// tape or disk image, and decides the machine mode and cartridge hardware.
+// 0 on success, 1 on failure; the caller performs a full reset either way.
 int open_rom_file(const char *path);
 
+// Name of the image (or of the last archive entry examined).
+extern char filename_inzip[4096];
+
 extern uint8_t eeprom[0x8000];
-extern int32_t eeprom_modified;
-extern int32_t eeprom_small;
+extern int32_t eeprom_modified;   // dirty mask; only non-zero matters
+extern int32_t eeprom_small;      // 1: one address byte, 0: two
 extern char eeprom_filename[4096];
+// Two-wire bus state of the Activision EEPROM.
+extern int32_t eeprom_state, eeprom_byte, eeprom_byte_read, eeprom_reading;
+extern int32_t eeprom_address_1, eeprom_address_2;
 // Writes a changed EEPROM to its save file (frame end).
 void eeprom_flush(void);
 
