@@ -78,4 +78,9 @@ void host_set_fullscreen(int on) {
 }
 void host_mouse_relative(int on) { SDL_SetRelativeMouseMode(on ? SDL_TRUE : SDL_FALSE); }
 void host_mouse_motion(int *dx, int *dy) { SDL_GetRelativeMouseState(dx, dy); }
-void host_present(void) {}
+// The frame is composed on the window surface, then shown.
+void host_present(void) {
+  if (window == nullptr || screenSurface == nullptr) return;
+  present_window(screenSurface);
+  SDL_UpdateWindowSurface(window);
+}

@@ -1,13 +1,117 @@
+// Video chip state, its two ports and its reset.
 #include "video/vdp.h"
+
+#include <cstring>
+
+#include "core/z80.h"
+#include "memory/memory.h"
 
 int32_t vdp_reg[8], vdp_status, vdp_address, vdp_byte, vdp_line, vdp_pal;
 int32_t vdp_access, vdp_cycle, vdp_error;
 uint8_t video_ram[0x4000];
 uint32_t vdp_colors[16];
-uint32_t *image;
-int32_t video_frame, get_screenshot;
 
-void vdp_init(void) {}
-int vdp_read_port(int) { return 0xFF; }
-int vdp_write_port(int, int) { return 0; }
-void vdp_process(void) {}
+// Luminance and the two colour differences (47 = no difference) of the
+// chip's 16 colours, NTSC then PAL.
+static const int ntsc_table[16][3] = {
+    {0, 47, 47},   {0, 47, 47},  {53, 7, 20},  {67, 17, 27}, {40, 40, 100}, {53, 43, 93},
+    {47, 83, 30},  {73, 0, 70},  {53, 93, 27}, {67, 93, 27}, {73, 57, 7},   {80, 57, 17},
+    {47, 13, 23},  {53, 73, 67}, {80, 47, 47}, {100, 47, 47}};
+static const int pal_table[16][3] = {
+    {0, 47, 47},   {0, 47, 47},  {60, 7, 20},  {73, 17, 27}, {47, 40, 100}, {60, 43, 93},
+    {53, 90, 37},  {73, 0, 70},  {60, 90, 37}, {73, 90, 37}, {77, 57, 3},   {83, 57, 3},
+    {53, 13, 23},  {60, 73, 67}, {80, 47, 47}, {100, 47, 47}};
+
+static uint8_t scratch[0x4000];  // re-arrangement copy
+
+uint32_t vdp_pixel(int red, int green, int blue) {
+  return ((uint32_t)red << 16) | ((uint32_t)green << 8) | (uint32_t)blue;
+}
+
+static int clamp_channel(double value) {
+  int c = (int)value;  // truncation toward zero
+  if (c < 0) return 0;
+  if (c > 255) return 255;
+  return c;
+}
+
+static void build_palette(const int table[16][3]) {
+  for (int i = 0; i < 16; i++) {
+    int y = (table[i][0] * 255 + 49) / 100;
+    int u = table[i][1] - 47;
+    int v = table[i][2] - 47;
+    int red = clamp_channel(u * 2.45 + y + 0.5);
+    int green = clamp_channel(y - v * 0.4567796610169492 - u * 1.2457627118644068 + 0.5);
+    int blue = clamp_channel(v * 2.45 + y + 0.5);
+    vdp_colors[i] = vdp_pixel(red, green, blue);
+  }
+  // Colour 1 is black too, but must stay distinguishable from colour 0.
+  vdp_colors[1] = 1;
+}
+
+void vdp_init(void) {
+  build_palette(vdp_pal == 1 ? pal_table : ntsc_table);
+  vdp_status = 0;
+  vdp_line = 0;
+  vdp_byte = 0;
+  vdp_address = 0;
+  vdp_reg[0] = 0;
+  vdp_reg[1] = 0;
+  vdp_cycle = 0;
+  vdp_error = 0;
+  vdp_access = 0;
+  memset(video_ram, 0, sizeof video_ram);
+  base_rom[0x69] = vdp_pal == 1 ? 50 : 60;  // the BIOS's frame-rate byte
+}
+
+// Switching between 4K and 16K addressing moves every 64-byte block:
+// within each 8 KB half the 7-bit block number rotates by one bit.
+static void rearrange_memory(void) {
+  memcpy(scratch, video_ram, sizeof scratch);
+  for (int a = 0; a < 0x4000; a += 64) {
+    int to = (a & 0x2000) | ((a & 0x1F80) >> 1) | ((a & 0x40) << 6);
+    memcpy(video_ram + to, scratch + a, 64);
+  }
+}
+
+int vdp_read_port(int port) {
+  if (port & 1) {
+    int value = vdp_status & 0xFF;
+    vdp_status &= 0x1F;
+    nmi_gate = 0;
+    vdp_byte = 0;
+    return value;
+  }
+  int value = video_ram[vdp_address & 0x3FFF];
+  vdp_address = (vdp_address + 1) & 0x3FFF;
+  vdp_byte = 0;
+  return value;
+}
+
+int vdp_write_port(int port, int value) {
+  value &= 0xFF;
+  if ((port & 1) == 0) {
+    video_ram[vdp_address & 0x3FFF] = (uint8_t)value;
+    vdp_address = (vdp_address + 1) & 0x3FFF;
+    vdp_byte = 0;
+    return 0;
+  }
+  if (vdp_byte == 0) {
+    // The first byte waits in the address register's low half.
+    vdp_address = (vdp_address & 0x3F00) | value;
+    vdp_byte = 1;
+    return 0;
+  }
+  int first = vdp_address & 0xFF;
+  vdp_address = first | ((value & 0x3F) << 8);
+  vdp_byte = 0;
+  if ((value & 0x80) == 0) return 0;
+  int reg = value & 7;
+  int old = vdp_reg[reg];
+  vdp_reg[reg] = first;
+  if (reg != 1) return 0;
+  if ((old ^ first) & 0x80) rearrange_memory();
+  // Enabling the interrupt while the frame flag is up raises it at once.
+  if (nmi_use != 0) return check_for_interrupt();
+  return 0;
+}

@@ -1,0 +1,76 @@
+// PNG screenshots of the 256x192 picture, numbered "image%03d.png".
+#include <lodepng.h>
+
+#include <SDL.h>
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "common/paths.h"
+#include "host/host.h"
+#include "video/present.h"
+#include "video/vdp.h"
+
+static char image_filename[4096];
+static uint8_t rgba[256 * 192 * 4];
+static int screenshot_counter = 1;  // next number to try; never goes back
+
+// Creates the file only if no file of that name exists, so that a file we
+// could not read (and so took for free) is never overwritten.
+static int write_new_file(const char *path, const unsigned char *data, size_t size) {
+  int fd = open(path, O_WRONLY | O_CREAT | O_EXCL, 0644);
+  if (fd < 0) return errno == EEXIST ? 2 : 1;
+  size_t done = 0;
+  while (done < size) {
+    ssize_t n = write(fd, data + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += (size_t)n;
+  }
+  bool ok = done == size;
+  ok = (close(fd) == 0) && ok;
+  if (!ok) unlink(path);
+  return ok ? 0 : 1;
+}
+
+static void copy_frame(void) {
+  const uint32_t *pixels = image;
+  int pitch_words = 256;
+  if (surface != nullptr) {
+    if (SDL_MUSTLOCK(surface)) SDL_LockSurface(surface);
+    pixels = (const uint32_t *)surface->pixels;
+    pitch_words = surface->pitch / 4;
+  }
+  uint8_t *out = rgba;
+  for (int y = 0; y < 192; y++) {
+    for (int x = 0; x < 256; x++) {
+      uint32_t p = pixels != nullptr ? pixels[y * pitch_words + x] : 0;
+      *out++ = (uint8_t)(p >> 16);
+      *out++ = (uint8_t)(p >> 8);
+      *out++ = (uint8_t)p;
+      *out++ = 255;
+    }
+  }
+  if (surface != nullptr && SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+}
+
+void save_screenshot(void) {
+  copy_frame();
+  unsigned char *png = nullptr;
+  size_t png_size = 0;
+  int result = (int)lodepng_encode_memory(&png, &png_size, rgba, 256, 192, LCT_RGBA, 8);
+  if (result == 0) {
+    result = 1;
+    // A name taken between the check and the creation moves on to the next.
+    for (int tries = 0; tries < 1000; tries++) {
+      if (next_numbered_path(image_filename, sizeof image_filename, "image%03d.png",
+                             &screenshot_counter) != 0)
+        break;
+      result = write_new_file(image_filename, png, png_size);
+      if (result != 2) break;
+    }
+  }
+  free(png);
+  message(result == 0 ? "Screenshot saved" : "Couldn't save screenshot");
+}
