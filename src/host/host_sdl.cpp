@@ -44,6 +44,9 @@ int host_start(void) {
 }
 
 void host_audio_open(void) {
+  // A second device would run a second callback on the same ring.
+  if (audio != 0) SDL_CloseAudioDevice(audio);
+  audio = 0;
   SDL_AudioSpec want;
   SDL_zero(want);
   want.freq = 44100;

@@ -1,7 +1,9 @@
 // SN76489, the Super Game Module's AY-3-8910, and the audio ring.
 #pragma once
+#include <atomic>
 #include <cstdint>
 
+// SN76489 (psg.cpp).
 extern int32_t psg_address;
 extern int32_t psg_reg[8];
 extern int32_t psg_vol[16];
@@ -10,25 +12,41 @@ extern int32_t psg_step3, psg_counter3, psg_step4, psg_counter4;
 extern int32_t psg_channel, psg_noise;
 extern int16_t psg_buffer[440];
 
+// AY-3-8910 (psg2.cpp).
 extern int32_t psg2_address;
 extern int32_t psg2_reg[16];
 extern int32_t psg2_step1, psg2_counter1, psg2_step2, psg2_counter2;
 extern int32_t psg2_step3, psg2_counter3, psg2_step4, psg2_counter4;
 extern int32_t psg2_step5, psg2_counter5, psg2_noise;
+extern int16_t psg2_vol[16];         // fixed-volume amplitudes
+extern int16_t psg2_table[16][64];   // envelope amplitude per shape and step
 
 void psg_init(void);
 int psg_write(int value);          // returns the extra CPU cycles (26)
-void psg_process(int line);
+void psg_process(int line);        // line 0-156 within the sound period
 void psg2_init(void);
 void psg2_write_address(int value);
 void psg2_write_data(int value);
 int psg2_read(int port);
 void psg2_process(int line);
 
-// Audio ring and device.
+// Audio ring and device (audio.cpp).
 extern int32_t sound_pacing;       // 0: never wait for the device (headless)
-int audio_open(void);              // opens the device; 0 on success
+extern uint8_t megabuffer[65536];  // ring of 16-bit little-endian mono samples
+extern int32_t audio_write_pos;    // producer's byte offset
+extern int32_t audio_read_pos;     // callback's byte offset
+extern std::atomic<uint32_t> audio_bytes_written;  // running totals
+extern std::atomic<uint32_t> audio_bytes_read;
+
+int audio_open(void);              // reopens the device with an empty ring; 0 on success
 void audio_close(void);
 void audio_reset_ring(void);
+// Bytes queued and not yet consumed by the callback (producer side).
+uint32_t audio_unplayed(void);
+// Copies one 440-sample block into the ring and publishes it; never waits.
+void audio_ring_write(const int16_t *block);
+// End of a sound period: waits for the device (or the pacing timer), queues
+// the block and keeps the device playing.
+void audio_push_block(const int16_t *block);
 // SDL's audio callback (audio thread): copies unplayed samples out of the ring.
 void fill_audio(void *userdata, uint8_t *stream, int len);

@@ -1,0 +1,158 @@
+// The audio ring between the emulation thread and SDL's audio callback,
+// and the pacing that ties the emulation to the audio clock.
+//
+// Lock-free: the producer writes only audio_write_pos and
+// audio_bytes_written, the callback only audio_read_pos and
+// audio_bytes_read. Each side publishes its total with release after
+// touching the ring and reads the other's total with acquire before.
+#include <SDL.h>
+
+#include <chrono>
+#include <cstring>
+
+#include "core/machine.h"
+#include "host/host.h"
+#include "input/events.h"
+#include "sound/psg.h"
+
+int32_t sound_pacing = 1;
+uint8_t megabuffer[65536];
+int32_t audio_write_pos, audio_read_pos;
+std::atomic<uint32_t> audio_bytes_written{0}, audio_bytes_read{0};
+
+static const uint32_t AUDIO_RING = 65536;
+static const uint32_t AUDIO_BLOCK = 880;       // 440 samples of 2 bytes
+static const uint32_t AUDIO_MAX_UNPLAYED = 1759;
+static const uint64_t AUDIO_BYTES_PER_SECOND = 88200;
+
+// Timer pacing when no real device consumes the ring: a virtual consumer
+// that plays 88200 bytes a second from pace_start.
+typedef std::chrono::steady_clock pace_clock;
+static pace_clock::time_point pace_start;
+static uint64_t pace_queued;  // bytes handed over since pace_start
+static bool pace_running;
+
+void audio_reset_ring(void) {
+  audio_write_pos = 0;
+  audio_read_pos = 0;
+  audio_bytes_written.store(0, std::memory_order_relaxed);
+  audio_bytes_read.store(0, std::memory_order_relaxed);
+  pace_running = false;
+}
+
+int audio_open(void) {
+  host_audio_close();  // never two callbacks on one ring
+  audio_reset_ring();
+  host_audio_open();
+  return audio != 0 ? 0 : 1;
+}
+
+void audio_close(void) { host_audio_close(); }
+
+uint32_t audio_unplayed(void) {
+  return audio_bytes_written.load(std::memory_order_relaxed) -
+         audio_bytes_read.load(std::memory_order_acquire);
+}
+
+void audio_ring_write(const int16_t *block) {
+#if SDL_BYTEORDER == SDL_BIG_ENDIAN
+  int16_t little[440];
+  for (int i = 0; i < 440; i++) little[i] = (int16_t)SDL_SwapLE16((uint16_t)block[i]);
+  block = little;
+#endif
+  const uint8_t *src = reinterpret_cast<const uint8_t *>(block);
+  uint32_t left = AUDIO_BLOCK;
+  uint32_t pos = (uint32_t)audio_write_pos & (AUDIO_RING - 1);
+  if (pos + left > AUDIO_RING) {
+    const uint32_t first = AUDIO_RING - pos;
+    memcpy(megabuffer + pos, src, first);
+    src += first;
+    left -= first;
+    pos = 0;
+  }
+  memcpy(megabuffer + pos, src, left);
+  pos += left;
+  if (pos == AUDIO_RING) pos = 0;
+  audio_write_pos = (int32_t)pos;
+  audio_bytes_written.fetch_add(AUDIO_BLOCK, std::memory_order_release);
+}
+
+// SDL's dummy driver calls back on a coarse timer of its own; it does not
+// keep real time, so it is paced like no device at all.
+static bool audio_device_plays(void) {
+  if (audio == 0) return false;
+  const char *driver = SDL_GetCurrentAudioDriver();
+  return driver != nullptr && strcmp(driver, "dummy") != 0;
+}
+
+static void audio_wait_device(void) {
+  // Ends early when the device goes away (closed from a hotkey) or the user
+  // quits, so that nothing waits for a callback that will never come.
+  while (audio_unplayed() > AUDIO_MAX_UNPLAYED && audio != 0 && quit == 0) {
+    do_something();
+    SDL_Delay(3);
+  }
+}
+
+static uint64_t pace_played(pace_clock::time_point now) {
+  const uint64_t us = (uint64_t)std::chrono::duration_cast<std::chrono::microseconds>(now - pace_start).count();
+  return us * AUDIO_BYTES_PER_SECOND / 1000000;
+}
+
+static void audio_wait_timer(void) {
+  pace_clock::time_point now = pace_clock::now();
+  if (!pace_running) {
+    pace_start = now;
+    pace_queued = 0;
+    pace_running = true;
+  }
+  for (;;) {
+    const uint64_t played = pace_played(now);
+    if (played > pace_queued) {
+      // Behind time, as a device would play silence: start afresh rather
+      // than racing to catch up.
+      pace_start = now;
+      pace_queued = 0;
+      break;
+    }
+    if (pace_queued - played <= AUDIO_MAX_UNPLAYED || quit != 0) break;
+    do_something();
+    SDL_Delay(3);
+    now = pace_clock::now();
+  }
+  pace_queued += AUDIO_BLOCK;
+}
+
+void audio_push_block(const int16_t *block) {
+  if (sound_pacing != 0) {
+    if (audio_device_plays())
+      audio_wait_device();
+    else
+      audio_wait_timer();
+  }
+  audio_ring_write(block);
+  if (audio != 0) SDL_PauseAudioDevice(audio, 0);
+}
+
+void fill_audio(void *, uint8_t *stream, int len) {
+  if (stream == nullptr || len <= 0) return;
+  const uint32_t read = audio_bytes_read.load(std::memory_order_relaxed);
+  const uint32_t written = audio_bytes_written.load(std::memory_order_acquire);
+  // A request is played whole or not at all.
+  if ((int32_t)(written - ((uint32_t)len + read)) < 0) {
+    memset(stream, 0, (size_t)len);
+    return;
+  }
+  uint32_t pos = (uint32_t)audio_read_pos & (AUDIO_RING - 1);
+  uint32_t left = (uint32_t)len;
+  while (left > 0) {
+    const uint32_t chunk = left < AUDIO_RING - pos ? left : AUDIO_RING - pos;
+    memcpy(stream, megabuffer + pos, chunk);
+    stream += chunk;
+    left -= chunk;
+    pos += chunk;
+    if (pos == AUDIO_RING) pos = 0;
+  }
+  audio_read_pos = (int32_t)pos;
+  audio_bytes_read.store(read + (uint32_t)len, std::memory_order_release);
+}
