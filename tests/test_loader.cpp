@@ -1,0 +1,281 @@
+// Image loading: raw images, ZIP archives, header search, tape and disk.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zip.h>
+
+#include "core/machine.h"
+#include "memory/cartridge.h"
+#include "memory/memory.h"
+#include "support/harness.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+std::string write_file(const std::string &path, const Bytes &data) {
+  FILE *f = fopen(path.c_str(), "wb");
+  EXPECT_NE(f, nullptr) << path;
+  if (f) {
+    if (!data.empty()) fwrite(data.data(), 1, data.size(), f);
+    fclose(f);
+  }
+  return path;
+}
+
+struct Entry {
+  std::string name;
+  Bytes data;
+};
+
+// Builds an archive with minizip's writer, entries in the given order.
+std::string write_zip(const std::string &path, const std::vector<Entry> &entries) {
+  zipFile zf = zipOpen(path.c_str(), APPEND_STATUS_CREATE);
+  EXPECT_NE(zf, nullptr);
+  for (const auto &e : entries) {
+    zip_fileinfo info;
+    memset(&info, 0, sizeof info);
+    EXPECT_EQ(zipOpenNewFileInZip(zf, e.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
+                                  Z_DEFLATED, Z_DEFAULT_COMPRESSION), ZIP_OK);
+    if (!e.data.empty()) zipWriteInFileInZip(zf, e.data.data(), (unsigned)e.data.size());
+    zipCloseFileInZip(zf);
+  }
+  zipClose(zf, nullptr);
+  return path;
+}
+
+// An image of size bytes, each byte a function of its offset, headers where asked.
+Bytes image(size_t size, std::vector<size_t> headers = {}) {
+  Bytes b(size);
+  for (size_t i = 0; i < size; i++) b[i] = (uint8_t)(i * 7 + (i >> 14));
+  for (size_t h : headers) { b[h] = 0xAA; b[h + 1] = 0x55; }
+  return b;
+}
+
+bool rom_is_blank(void) {
+  for (size_t i = 0; i < sizeof rom; i++)
+    if (rom[i] != 0xFF) return false;
+  return true;
+}
+
+struct Loader : ::testing::Test {
+  std::string home;
+  void SetUp() override {
+    home = private_home();
+    machine_fresh();
+  }
+  void TearDown() override {
+    open_rom_file((home + "/none.rom").c_str());  // closes any tape or disk
+  }
+};
+
+TEST_F(Loader, RawImagesAndHeaderlessMode) {
+  Bytes small = image(0x4000, {0});
+  small[0] = 0x55;
+  small[1] = 0xAA;  // the other byte order counts too
+  EXPECT_EQ(open_rom_file(write_file(home + "/a.col", small).c_str()), 0);
+  EXPECT_EQ(nmi_use, 1);
+  EXPECT_EQ(megacart, 0);
+  EXPECT_EQ(rom_size, 0x4000);
+  EXPECT_EQ(memcmp(rom, small.data(), small.size()), 0);
+  EXPECT_EQ(rom[0x4000], 0xFF);
+  init_peripheral(0);
+  EXPECT_EQ(map1[0xC000 >> 10][0xC000], 0xFF);
+  EXPECT_EQ(map1[0x8000 >> 10][0x8123], small[0x123]);
+
+  EXPECT_EQ(open_rom_file(write_file(home + "/b", image(0x8000)).c_str()), 0);
+  EXPECT_EQ(nmi_use, 0);
+  // Any extension that is not an archive, tape or disk is a raw image.
+  EXPECT_EQ(open_rom_file(write_file(home + "/c.Rom", image(0x2000, {0})).c_str()), 0);
+  EXPECT_EQ(nmi_use, 1);
+  EXPECT_EQ(open_rom_file(write_file(home + "/d.Zip", image(0x2000, {0})).c_str()), 0);
+  EXPECT_EQ(rom_size, 0x2000);
+  EXPECT_STREQ(filename_inzip, (home + "/d.Zip").c_str());
+  // An empty file loads nothing and is not an error.
+  EXPECT_EQ(open_rom_file(write_file(home + "/e.rom", {}).c_str()), 0);
+  EXPECT_EQ(rom_size, 0);
+  EXPECT_EQ(nmi_use, 0);
+  EXPECT_TRUE(rom_is_blank());
+}
+
+TEST_F(Loader, HeaderSearchFirstMatchWins) {
+  const struct { size_t size, header; int32_t mask; } cases[] = {
+    {0x10000, 0x0C000, 0xFFFF}, {0x20000, 0x1C000, 0x1FFFF},
+    {0x40000, 0x3C000, 0x3FFFF}, {0x80000, 0x7C000, 0x7FFFF},
+  };
+  for (const auto &c : cases) {
+    std::string path = write_file(home + "/m.rom", image(c.size, {c.header}));
+    EXPECT_EQ(open_rom_file(path.c_str()), 0);
+    EXPECT_EQ(nmi_use, 1) << c.size;
+    EXPECT_EQ(megacart, c.mask) << c.size;
+    // The same image with a header at 0 as well is a plain cartridge.
+    write_file(path, image(c.size, {0, c.header}));
+    EXPECT_EQ(open_rom_file(path.c_str()), 0);
+    EXPECT_EQ(megacart, 0) << c.size;
+  }
+  // A header at the last bank's place of a larger size is not looked for:
+  // a 64 KB image with one at 0x8000 only is headerless.
+  EXPECT_EQ(open_rom_file(write_file(home + "/h.rom", image(0x10000, {0x8000})).c_str()), 0);
+  EXPECT_EQ(nmi_use, 0);
+  EXPECT_EQ(megacart, 0);
+}
+
+TEST_F(Loader, SizeLimitAndWhatAFailureLeaves) {
+  EXPECT_EQ(open_rom_file(write_file(home + "/max.rom", image(0x80000, {0})).c_str()), 0);
+  EXPECT_EQ(rom_size, 0x80000);
+  EXPECT_EQ(rom[0x7FFFF], image(0x80000)[0x7FFFF]);
+
+  sgm_active = 0;
+  nmi_use = 1;
+  megacart = 0x1FFFF;
+  megacart_mapper = 1;
+  eeprom_modified = 0;
+  EXPECT_EQ(open_rom_file(write_file(home + "/big.rom", image(0x80001, {0})).c_str()), 1);
+  EXPECT_EQ(rom_size, 0x80001);
+  EXPECT_TRUE(rom_is_blank());
+  EXPECT_EQ(megacart_mapper, 0);
+  EXPECT_EQ(eeprom_modified, 0);
+  EXPECT_EQ(nmi_use, 1);
+  EXPECT_EQ(megacart, 0x1FFFF);
+  EXPECT_EQ(sgm_active, 0);
+
+  rom_size = 1234;
+  EXPECT_EQ(open_rom_file((home + "/missing.rom").c_str()), 1);
+  EXPECT_EQ(rom_size, 1234);
+  EXPECT_TRUE(rom_is_blank());
+  // A folder is not an image.
+  EXPECT_EQ(open_rom_file(home.c_str()), 1);
+  EXPECT_TRUE(rom_is_blank());
+}
+
+TEST_F(Loader, PathLongerThanTheNameBufferFails) {
+  std::string path = home + "/" + std::string(5000, 'x') + ".rom";
+  EXPECT_EQ(open_rom_file(path.c_str()), 1);
+  EXPECT_TRUE(rom_is_blank());
+}
+
+TEST_F(Loader, SuperGameModuleDetection) {
+  Bytes b = image(0x8000, {0});
+  memcpy(&b[0x24], " SUPER DK!", 10);
+  EXPECT_EQ(open_rom_file(write_file(home + "/dk.rom", b).c_str()), 0);
+  EXPECT_EQ(sgm_active, 0);
+  b[0x24] = 'x';
+  EXPECT_EQ(open_rom_file(write_file(home + "/dk.rom", b).c_str()), 0);
+  EXPECT_EQ(sgm_active, 1);
+  // Also without a header.
+  Bytes h = image(0x8000);
+  memcpy(&h[0x24], " SUPER DK!", 10);
+  EXPECT_EQ(open_rom_file(write_file(home + "/dk2.rom", h).c_str()), 0);
+  EXPECT_EQ(sgm_active, 0);
+}
+
+TEST_F(Loader, ArchiveLoadsItsFirstCartridgeEntry) {
+  Bytes cart = image(0x6000, {0});
+  std::string zip = write_zip(home + "/pack.zip", {
+    {"readme.txt", Bytes(100, 'a')},
+    {"games/", {}},
+    {"games/Empty.col", {}},
+    {"games/Upper.Col", image(0x2000, {0})},
+    {"games/Space Game.col", cart},
+    {"games/later.rom", image(0x4000, {0})},
+  });
+  EXPECT_EQ(open_rom_file(zip.c_str()), 0);
+  EXPECT_EQ(rom_size, 0x6000);
+  EXPECT_EQ(memcmp(rom, cart.data(), cart.size()), 0);
+  EXPECT_EQ(rom[0x6000], 0xFF);
+  EXPECT_EQ(nmi_use, 1);
+  EXPECT_STREQ(filename_inzip, "games/Space Game.col");
+
+  // Upper-case extensions of the list count, in either archive extension.
+  std::string upper = write_zip(home + "/PACK.ZIP", {{"X.BIN", image(0x2000)}});
+  EXPECT_EQ(open_rom_file(upper.c_str()), 0);
+  EXPECT_EQ(rom_size, 0x2000);
+  EXPECT_EQ(nmi_use, 0);
+}
+
+TEST_F(Loader, ArchiveWithoutCartridgeFails) {
+  nmi_use = 1;
+  megacart = 0;
+  const std::vector<std::vector<Entry>> archives = {
+    {{"notes.txt", Bytes(10, 'n')}, {"Game.Rom", image(0x4000, {0})}},
+    {{"tape.ddp", Bytes(0x100, 1)}, {"disk.dsk", Bytes(0x100, 2)}},
+    {{"empty.rom", {}}},
+    {},
+  };
+  for (const auto &entries : archives) {
+    std::string zip = write_zip(home + "/none.zip", entries);
+    EXPECT_EQ(open_rom_file(zip.c_str()), 1);
+    EXPECT_TRUE(rom_is_blank());
+    EXPECT_EQ(nmi_use, 1);
+    EXPECT_EQ(tape1, nullptr);
+    EXPECT_EQ(disk1, nullptr);
+  }
+  // Not an archive at all, and a missing one.
+  EXPECT_EQ(open_rom_file(write_file(home + "/junk.zip", image(0x4000, {0})).c_str()), 1);
+  EXPECT_TRUE(rom_is_blank());
+  EXPECT_EQ(open_rom_file((home + "/gone.zip").c_str()), 1);
+}
+
+TEST_F(Loader, OversizedArchiveEntryFailsWithoutOverflow) {
+  std::string zip = write_zip(home + "/huge.zip", {
+    {"huge.rom", image(0x80000 + 0x10000, {0})},
+    {"small.rom", image(0x4000, {0})},
+  });
+  EXPECT_EQ(open_rom_file(zip.c_str()), 1);
+  EXPECT_TRUE(rom_is_blank());
+  // Exactly 512 KB still fits.
+  write_zip(home + "/max.zip", {{"max.rom", image(0x80000, {0})}});
+  EXPECT_EQ(open_rom_file((home + "/max.zip").c_str()), 0);
+  EXPECT_EQ(rom_size, 0x80000);
+}
+
+TEST_F(Loader, EntryNameLongerThanTheBufferIsSkipped) {
+  std::string zip = write_zip(home + "/long.zip", {
+    {std::string(5000, 'n') + ".rom", image(0x2000, {0})},
+    {"ok.col", image(0x4000, {0})},
+  });
+  EXPECT_EQ(open_rom_file(zip.c_str()), 0);
+  EXPECT_EQ(rom_size, 0x4000);
+  EXPECT_STREQ(filename_inzip, "ok.col");
+}
+
+TEST_F(Loader, TapeAndDiskImages) {
+  std::string tape = write_file(home + "/t.ddp", Bytes(0x40000, 0xE5));
+  std::string disk = write_file(home + "/d.DSK", Bytes(0x28000, 0xE5));
+  megacart = 0xFFFF;
+  EXPECT_EQ(open_rom_file(tape.c_str()), 0);
+  EXPECT_EQ(nmi_use, 2);
+  EXPECT_EQ(megacart, 0);
+  EXPECT_EQ(rom_size, 0x8000);
+  ASSERT_NE(tape1, nullptr);
+  EXPECT_EQ(disk1, nullptr);
+  EXPECT_TRUE(rom_is_blank());
+  // Opened for reading and writing.
+  EXPECT_EQ(fputc(0x12, tape1), 0x12);
+
+  EXPECT_EQ(open_rom_file(disk.c_str()), 0);
+  EXPECT_EQ(tape1, nullptr);
+  ASSERT_NE(disk1, nullptr);
+  EXPECT_EQ(read_file(tape)[0], 0x12);  // the tape was closed, its write kept
+
+  // A cartridge closes the disk.
+  EXPECT_EQ(open_rom_file(write_file(home + "/c.rom", image(0x4000, {0})).c_str()), 0);
+  EXPECT_EQ(disk1, nullptr);
+  EXPECT_EQ(nmi_use, 1);
+
+  // A tape that cannot be opened leaves Adam mode with nothing mounted.
+  EXPECT_EQ(open_rom_file((home + "/missing.ddp").c_str()), 1);
+  EXPECT_EQ(nmi_use, 2);
+  EXPECT_EQ(tape1, nullptr);
+  chmod(disk.c_str(), 0444);
+  if (geteuid() != 0) {  // root opens read-only files for writing anyway
+    EXPECT_EQ(open_rom_file(disk.c_str()), 1);
+    EXPECT_EQ(disk1, nullptr);
+  }
+}
+
+}  // namespace
