@@ -28,3 +28,20 @@ extern int32_t z80_scanline_limit;
 // check included) on emulator_registers through map1/map2 and returns
 // its cycle count.
 int z80_step(void);
+// Runs instruction steps on emulator_registers through map1/map2 until at
+// least `cycles` cycles are used, with no scanline hand-off; returns the
+// cycles used.
+int z80_run(int cycles);
+
+// Optional port stand-ins for tests: when set, IN and OUT call these instead
+// of read_port/write_port (the write hook returns extra cycles).
+extern int (*z80_port_read_hook)(int port);
+extern int (*z80_port_write_hook)(int port, int value);
+
+// The six flag tables, indexed by an 8-bit result.
+extern const uint8_t (&table_basic)[256];
+extern const uint8_t (&table_basic2)[256];
+extern const uint8_t (&table_parity)[256];
+extern const uint8_t (&table_parity2)[256];
+extern const uint8_t (&table_inc)[256];
+extern const uint8_t (&table_dec)[256];
