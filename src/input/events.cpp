@@ -229,8 +229,8 @@ static void toggle_video_recording(void) {
   }
   char path[4096];
   FILE *f = nullptr;
-  if (next_numbered_path(path, sizeof path, "video%03d.avi", &video_counter) == 0)
-    f = fopen(path, "wb");
+  if (next_numbered_user_path(FOLDER_DOCUMENTS, path, sizeof path, "video%03d.avi", &video_counter) == 0)
+    f = open_file(path, "wb");
   if (f == nullptr) {
     message("Video recording couldn't open AVI file");
     return;
@@ -260,8 +260,8 @@ static void toggle_sound_recording(void) {
   }
   char path[4096];
   FILE *f = nullptr;
-  if (next_numbered_path(path, sizeof path, "audio%03d.wav", &audio_counter) == 0)
-    f = fopen(path, "wb");
+  if (next_numbered_user_path(FOLDER_MUSIC, path, sizeof path, "audio%03d.wav", &audio_counter) == 0)
+    f = open_file(path, "wb");
   if (f == nullptr) {
     message("Sound recording couldn't open WAV file");
     return;

@@ -328,7 +328,7 @@ static void parse_line(char *line, int *adam_count) {
 
 static void read_mapping(void) {
   int adam_count = 0;
-  FILE *f = fopen(keys_filename, "r");
+  FILE *f = open_file(keys_filename, "r");
   if (f != nullptr) {
     // Lines longer than 254 characters arrive in pieces, each parsed alone.
     char line[255];
@@ -349,7 +349,7 @@ static void read_mapping(void) {
 }
 
 void load_mapping(void) {
-  if (home_path(keys_filename, sizeof keys_filename, "tervox_mapping.txt") != 0)
+  if (user_path(FOLDER_DOCUMENTS, keys_filename, sizeof keys_filename, "tervox_mapping.txt") != 0)
     keys_filename[0] = '\0';
   set_defaults();
   read_mapping();
