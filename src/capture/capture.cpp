@@ -3,8 +3,6 @@
 FILE *video_file, *sound_file;
 int32_t record_video, record_sound, record_psg;
 
-int save_snapshot(const char *) { return 1; }
-int read_snapshot(const char *) { return 1; }
 void debugging_snapshot(void) {}
 int avi_start_video(void) { return 1; }
 void avi_record_video(const uint32_t *, int) {}
