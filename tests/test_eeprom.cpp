@@ -1,0 +1,390 @@
+// The Activision cartridge: detection, bank switching and its EEPROM,
+// driven bit by bit through CPU writes to 0xFF80-0xFFFF.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#include "core/machine.h"
+#include "core/z80.h"
+#include "memory/cartridge.h"
+#include "memory/memory.h"
+#include "support/harness.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+enum { CLK_LO = 0xFFC0, CLK_HI = 0xFFD0, DAT_LO = 0xFFE0, DAT_HI = 0xFFF0, DATA_OUT = 0xFF80 };
+enum { CODE = 0x8200, RECORD = 0x7100 };
+
+// Z80 code built from two instructions: LD (nn),A drives a bus line, and
+// LD A,(0xFF80) + LD (nn),A records the EEPROM's data output in RAM.
+struct Bus {
+  Bytes code;
+  int recorded = 0;
+
+  void drive(int a) { code.insert(code.end(), {0x32, (uint8_t)a, (uint8_t)(a >> 8)}); }
+  void record() {
+    int to = RECORD + recorded++;
+    code.insert(code.end(), {0x3A, (uint8_t)DATA_OUT, (uint8_t)(DATA_OUT >> 8), 0x32,
+                             (uint8_t)to, (uint8_t)(to >> 8)});
+  }
+  // Both lines high, the bus idle, whatever came before.
+  void idle() { drive(CLK_LO); drive(DAT_LO); drive(CLK_HI); drive(DAT_HI); }
+  void start() { drive(DAT_HI); drive(CLK_HI); drive(DAT_LO); drive(CLK_LO); }
+  void stop() { drive(DAT_LO); drive(CLK_HI); drive(DAT_HI); }
+  void bit(int b) { drive(b ? DAT_HI : DAT_LO); drive(CLK_HI); drive(CLK_LO); }
+  // Eight bits, then the acknowledge clock with the answer recorded.
+  void send(int v) {
+    for (int i = 7; i >= 0; i--) bit((v >> i) & 1);
+    drive(CLK_HI);
+    record();
+    drive(CLK_LO);
+  }
+  // Eight bits recorded, then the program's acknowledge clock.
+  void receive() {
+    for (int i = 0; i < 8; i++) { drive(CLK_HI); record(); drive(CLK_LO); }
+    bit(0);
+  }
+};
+
+std::string write_file(const std::string &path, const Bytes &data) {
+  FILE *f = fopen(path.c_str(), "wb");
+  if (f) {
+    fwrite(data.data(), 1, data.size(), f);
+    fclose(f);
+  }
+  return path;
+}
+
+Bytes activision_image(bool large) {
+  Bytes b(0x10000);
+  for (size_t i = 0; i < b.size(); i++) b[i] = (uint8_t)(i >> 8);
+  b[0] = 0xAA;
+  b[1] = 0x55;
+  b[0xBF80] = 0x00;
+  b[0xFF80] = 0x01;
+  b[0xFF7F] = large ? 0xC0 : 0x00;
+  return b;
+}
+
+struct Eeprom : ::testing::Test {
+  std::string home;
+  void SetUp() override {
+    home = private_home();
+    machine_fresh();
+  }
+  void load(bool large, const std::string &name = "Demo.rom") {
+    ASSERT_EQ(open_rom_file(write_file(home + "/" + name, activision_image(large)).c_str()), 0);
+    init_peripheral(0);
+    eeprom_state = 0;
+    eeprom_reading = 0;
+  }
+  // Runs the code from 0x8200 (bank 0) until it has all executed.
+  void run(Bus &bus) {
+    Bytes code = bus.code;
+    code.push_back(0x76);
+    ASSERT_LT(code.size(), 0x3000u);
+    memcpy(rom + (CODE - 0x8000), code.data(), code.size());
+    emulator_registers[REG_PC] = CODE;
+    emulator_registers[REG_SP] = 0x7FF0;
+    int end = CODE + (int)code.size() - 1;
+    for (int i = 0; i < 1000000 && emulator_registers[REG_PC] != end; i++) z80_step();
+    ASSERT_EQ(emulator_registers[REG_PC], end) << "program did not run to its end";
+  }
+  int recorded(int i) { return memory_read(RECORD + i); }
+  int recorded_byte(int first) {
+    int v = 0;
+    for (int i = 0; i < 8; i++) v = v * 2 + (recorded(first + i) & 1);
+    return v;
+  }
+};
+
+TEST_F(Eeprom, DetectionAndSaveFileName) {
+  load(false);
+  EXPECT_EQ(megacart_mapper, 1);
+  EXPECT_EQ(megacart, 0xFFFF);
+  EXPECT_EQ(nmi_use, 1);
+  EXPECT_EQ(eeprom_small, 1);
+  EXPECT_EQ(std::string(eeprom_filename), home + "/Demo.bin");
+  mkdir((home + "/saves.v2").c_str(), 0755);
+  load(true, "saves.v2/Big.game.rom");
+  EXPECT_EQ(eeprom_small, 0);
+  EXPECT_EQ(std::string(eeprom_filename), home + "/Big.bin");
+  // One marker byte off, or a different size: a MegaCart or plain cartridge.
+  Bytes b = activision_image(false);
+  b[0xBF80] = 0x01;
+  ASSERT_EQ(open_rom_file(write_file(home + "/x.rom", b).c_str()), 0);
+  EXPECT_EQ(megacart_mapper, 0);
+  b = activision_image(false);
+  b.push_back(0);
+  ASSERT_EQ(open_rom_file(write_file(home + "/x.rom", b).c_str()), 0);
+  EXPECT_EQ(megacart_mapper, 0);
+  EXPECT_EQ(megacart, 0);
+}
+
+TEST_F(Eeprom, BanksSwitchAtTheTopAddresses) {
+  load(false);
+  EXPECT_EQ(memory_read(0x8100), 0x01);  // bank 0 fixed
+  EXPECT_EQ(memory_read(0xC100), 0x41);  // bank 1 after reset
+  const struct { int address, page_byte; } switches[] = {
+    {0xFFA5, 0x81}, {0xFF85, 0x81}, {0xFFBF, 0xC1}, {0xFF9A, 0x41}};
+  for (const auto &s : switches) {
+    memory_write(s.address, 0);
+    EXPECT_EQ(memory_read(0xC100), s.page_byte) << std::hex << s.address;
+  }
+  // Writes at the top never reach the image, and reads there never switch.
+  EXPECT_EQ(rom[0xFFA5], 0xFF);
+  memory_read(0xFFA0);
+  EXPECT_EQ(memory_read(0xC100), 0x41);
+}
+
+TEST_F(Eeprom, SmallWriteReadBackThroughAResetAndWrap) {
+  load(false);
+  Bus w;
+  w.idle();
+  w.start();
+  w.send(0xA0);
+  w.send(0x10);
+  for (int v : {0x12, 0x34, 0x56}) w.send(v);
+  w.stop();
+  run(w);
+  EXPECT_EQ(eeprom[0x10], 0x12);
+  EXPECT_EQ(eeprom[0x11], 0x34);
+  EXPECT_EQ(eeprom[0x12], 0x56);
+  for (int i = 0; i < 5; i++) EXPECT_EQ(recorded(i), 0) << "acknowledge " << i;
+  EXPECT_NE(eeprom_modified, 0);
+
+  init_peripheral(0);  // the bus state and contents survive a reset
+  Bus r;
+  r.start();
+  r.send(0xA0);  // still armed by the last stop: this is the dummy read
+  r.stop();
+  r.start();
+  r.send(0xA0);
+  r.send(0x10);
+  r.stop();  // one clock after the address byte: arms a read
+  r.start();
+  r.send(0xA1);
+  for (int i = 0; i < 3; i++) r.receive();
+  r.stop();
+  run(r);
+  EXPECT_EQ(eeprom_reading, 0);
+  EXPECT_EQ(recorded_byte(4), 0x12);
+  EXPECT_EQ(recorded_byte(12), 0x34);
+  EXPECT_EQ(recorded_byte(20), 0x56);
+
+  Bus wrap;
+  wrap.start();
+  wrap.send(0xA0);  // ends any armed read
+  wrap.stop();
+  wrap.start();
+  wrap.send(0xA0);
+  wrap.send(0xFF);
+  wrap.send(0xAB);
+  wrap.send(0xCD);
+  wrap.stop();
+  run(wrap);
+  EXPECT_EQ(eeprom[0xFF], 0xAB);
+  EXPECT_EQ(eeprom[0x00], 0xCD);
+  EXPECT_EQ(eeprom[0x100], 0xFF);  // nothing beyond 256 bytes
+}
+
+TEST_F(Eeprom, LargeWriteReadBackAndWrap) {
+  load(true);
+  eeprom_flush();
+  ASSERT_EQ(eeprom_modified, 0);
+  Bus w;
+  w.idle();
+  w.start();
+  w.send(0xA0);
+  w.send(0x7F);
+  w.send(0xFF);
+  w.send(0x5A);
+  w.send(0xA5);
+  w.stop();
+  run(w);
+  EXPECT_EQ(eeprom[0x7FFF], 0x5A);
+  EXPECT_EQ(eeprom[0x0000], 0xA5);
+  EXPECT_EQ((uint32_t)eeprom_modified, 0x80000001u);
+  EXPECT_EQ(eeprom_address_1, 0);
+  EXPECT_EQ(eeprom_address_2, 1);
+
+  init_peripheral(0);
+  Bus r;
+  r.start();
+  r.send(0xA0);
+  r.stop();
+  r.start();
+  r.send(0xA0);
+  r.send(0x7F);
+  r.send(0xFF);
+  r.stop();
+  r.start();
+  r.send(0xA1);
+  r.receive();
+  r.receive();
+  r.stop();
+  run(r);
+  EXPECT_EQ(recorded_byte(5), 0x5A);
+  EXPECT_EQ(recorded_byte(13), 0xA5);
+
+  // A high address byte with its top bit set stays inside the 32 KB.
+  Bus hi;
+  hi.start();
+  hi.send(0xA0);
+  hi.stop();
+  hi.start();
+  hi.send(0xA0);
+  hi.send(0xFF);
+  hi.send(0x00);
+  hi.send(0x77);
+  hi.stop();
+  run(hi);
+  EXPECT_EQ(eeprom[0x7F00], 0x77);
+}
+
+TEST_F(Eeprom, WrongDeviceByteIsNotAcknowledged) {
+  load(false);
+  Bus b;
+  b.idle();
+  b.start();
+  b.send(0x50);
+  b.send(0x42);
+  run(b);
+  EXPECT_EQ(recorded(0), 1);
+  EXPECT_EQ(recorded(1), 0);  // the address byte is still counted and taken
+  EXPECT_EQ(eeprom_address_1, 0x42);
+  EXPECT_EQ(eeprom_state, 19);
+}
+
+TEST_F(Eeprom, StopRules) {
+  load(true);
+  // Right after the device byte: no read armed.
+  Bus a;
+  a.idle();
+  a.start();
+  a.send(0xA0);
+  a.stop();
+  run(a);
+  EXPECT_EQ(eeprom_state, 0);
+  EXPECT_EQ(eeprom_reading, 0);
+  // After the high address byte alone of the large part: none either.
+  Bus b;
+  b.start();
+  b.send(0xA0);
+  b.send(0x01);
+  b.stop();
+  run(b);
+  EXPECT_EQ(eeprom_reading, 0);
+  // After both address bytes: armed, and the next transfer reads whatever
+  // its device byte says.
+  Bus c;
+  c.start();
+  c.send(0xA0);
+  c.send(0x01);
+  c.send(0x02);
+  c.stop();
+  run(c);
+  EXPECT_EQ(eeprom_reading, 1);
+  eeprom[0x0102] = 0xC3;
+  Bus d;
+  d.start();
+  d.send(0xA0);
+  d.receive();
+  run(d);
+  EXPECT_EQ(recorded_byte(1), 0xC3);
+  EXPECT_EQ(eeprom_state, 40);
+  // A start while a transfer runs is ignored; a stop ends the read.
+  Bus e;
+  e.drive(DAT_HI);
+  e.drive(CLK_HI);
+  e.drive(DAT_LO);
+  e.drive(CLK_LO);
+  run(e);
+  EXPECT_EQ(eeprom_state, 41);
+  Bus f;
+  f.stop();
+  run(f);
+  EXPECT_EQ(eeprom_state, 0);
+  EXPECT_EQ(eeprom_reading, 0);
+}
+
+TEST_F(Eeprom, BlankSaveCreatedOnceAndReadBackByASecondLoad) {
+  load(false);
+  std::string save = home + "/Demo.bin";
+  EXPECT_EQ(eeprom_modified, -1);
+  for (int i = 0; i < 0x8000; i++) ASSERT_EQ(eeprom[i], 0xFF);
+  eeprom_flush();
+  EXPECT_EQ(eeprom_modified, 0);
+  EXPECT_EQ(read_file(save), Bytes(0x8000, 0xFF));
+  remove(save.c_str());
+  eeprom_flush();  // nothing changed: no write
+  EXPECT_TRUE(read_file(save).empty());
+
+  Bus w;
+  w.idle();
+  w.start();
+  w.send(0xA0);
+  w.send(0x20);
+  w.send(0x99);
+  w.stop();
+  run(w);
+  eeprom_flush();
+  Bytes saved = read_file(save);
+  ASSERT_EQ(saved.size(), 0x8000u);
+  EXPECT_EQ(saved[0x20], 0x99);
+
+  memset(eeprom, 0, sizeof eeprom);
+  load(false);
+  EXPECT_EQ(eeprom_modified, 0);
+  EXPECT_EQ(eeprom[0x20], 0x99);
+  EXPECT_EQ(eeprom[0x21], 0xFF);
+}
+
+TEST_F(Eeprom, ShortSaveFileIsBlankBeyondItsEnd) {
+  memset(eeprom, 0x00, sizeof eeprom);
+  write_file(home + "/Demo.bin", Bytes(0x100, 0x42));
+  load(false);
+  EXPECT_EQ(eeprom[0xFF], 0x42);
+  EXPECT_EQ(eeprom[0x100], 0xFF);
+  EXPECT_EQ(eeprom[0x7FFF], 0xFF);
+  EXPECT_EQ(eeprom_modified, 0);
+}
+
+TEST_F(Eeprom, FailedSaveIsRetriedAndKeepsThePreviousFile) {
+  load(false);
+  std::string dir = home + "/later";
+  snprintf(eeprom_filename, sizeof eeprom_filename, "%s/Demo.bin", dir.c_str());
+  eeprom[0] = 0x11;
+  eeprom_flush();
+  EXPECT_NE(eeprom_modified, 0);
+  ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
+  eeprom_flush();
+  EXPECT_EQ(eeprom_modified, 0);
+  EXPECT_EQ(read_file(dir + "/Demo.bin")[0], 0x11);
+  // A save that cannot be replaced stays as it was.
+  std::string blocked = home + "/blocked";
+  ASSERT_EQ(mkdir(blocked.c_str(), 0755), 0);
+  write_file(blocked + "/keep", Bytes(1, 0));
+  snprintf(eeprom_filename, sizeof eeprom_filename, "%s", blocked.c_str());
+  eeprom_modified = 1;
+  eeprom_flush();
+  EXPECT_EQ(eeprom_modified, 1);
+  EXPECT_EQ(read_file(blocked + "/keep").size(), 1u);
+}
+
+TEST_F(Eeprom, LoadingAnotherImageFlushesAPendingSave) {
+  load(false);
+  eeprom_flush();
+  eeprom[5] = 0x55;
+  eeprom_modified = 1;
+  ASSERT_EQ(open_rom_file(write_file(home + "/other.rom", Bytes(0x4000, 0)).c_str()), 0);
+  EXPECT_EQ(read_file(home + "/Demo.bin")[5], 0x55);
+  EXPECT_EQ(eeprom_modified, 0);
+}
+
+}  // namespace
