@@ -1,0 +1,261 @@
+// The Super Game Module's AY-3-8910: tables, registers, mixing.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "memory/memory.h"
+#include "sound/psg.h"
+
+namespace {
+
+const int kLevels[32] = {0,   22,  27,  33,  40,  48,  58,   70,   84,   100,  120,
+                         143, 171, 204, 243, 290, 345, 411,  489,  582,  693,  825,
+                         982, 1168, 1389, 1653, 1966, 2339, 2782, 3309, 3936, 4681};
+
+void fresh_chips() {
+  sound_pacing = 0;
+  sgm_active = 1;
+  psg_init();
+  psg2_init();
+  for (int r = 0; r < 16; r++) psg2_reg[r] = 0;
+  psg2_init();
+  psg2_step1 = psg2_step2 = psg2_step3 = psg2_step4 = psg2_step5 = 0;
+  psg2_counter1 = psg2_counter2 = psg2_counter3 = psg2_counter4 = psg2_counter5 = 0;
+  psg2_noise = 0;
+}
+
+void ay(int reg, int value) {
+  psg2_write_address(reg);
+  psg2_write_data(value);
+}
+
+// AY output alone over one sound period.
+std::vector<int> run_ay_period() {
+  for (int16_t &s : psg_buffer) s = 0;
+  for (int line = 0; line < 157; line++) psg2_process(line);
+  return std::vector<int>(psg_buffer, psg_buffer + 440);
+}
+
+// A run of 16 or 32 levels counting by one from a to b, or holding a.
+void run(std::vector<int> &out, int a, int b, int length) {
+  for (int i = 0; i < length; i++) out.push_back(a == b ? a : a < b ? a + i : a - i);
+}
+
+}  // namespace
+
+TEST(Ay, FixedVolumesAndEnvelopeLevels) {
+  fresh_chips();
+  const int volumes[16] = {0, 35, 50, 71, 101, 144, 205, 291, 412, 583, 825, 1168, 1653, 2339, 3309, 4681};
+  for (int i = 0; i < 16; i++) EXPECT_EQ(psg2_vol[i], volumes[i]) << "volume " << i;
+  // The rising shape walks through all 32 levels.
+  for (int i = 0; i < 32; i++) EXPECT_EQ(psg2_table[4][i], kLevels[i]) << "level " << i;
+}
+
+TEST(Ay, EveryEnvelopeShapeStepByStep) {
+  fresh_chips();
+  psg2_init();  // converting twice would turn amplitudes into nonsense
+  std::vector<std::vector<int>> shapes(16);
+  for (int s = 0; s < 4; s++) run(shapes[s], 31, 0, 32), run(shapes[s], 0, 0, 32);
+  for (int s = 4; s < 8; s++) run(shapes[s], 0, 31, 32), run(shapes[s], 0, 0, 32);
+  run(shapes[12], 0, 31, 32), run(shapes[12], 0, 31, 32);
+  const int runs[7][4][2] = {
+      {{15, 0}, {31, 16}, {15, 0}, {31, 16}},   // 8
+      {{15, 0}, {0, 0}, {0, 0}, {31, 16}},      // 9
+      {{15, 0}, {0, 15}, {16, 31}, {15, 0}},    // 10
+      {{31, 31}, {31, 31}, {0, 15}, {16, 31}},  // 11
+      {{31, 31}, {31, 31}, {16, 31}, {31, 16}}, // 13
+      {{15, 0}, {0, 15}, {16, 31}, {0, 0}},     // 14
+      {{0, 0}, {0, 0}, {0, 0}, {0, 0}},         // 15
+  };
+  const int numbers[7] = {8, 9, 10, 11, 13, 14, 15};
+  for (int k = 0; k < 7; k++)
+    for (int r = 0; r < 4; r++) run(shapes[numbers[k]], runs[k][r][0], runs[k][r][1], 16);
+  for (int s = 0; s < 16; s++) {
+    ASSERT_EQ(shapes[s].size(), 64u);
+    for (int step = 0; step < 64; step++)
+      EXPECT_EQ(psg2_table[s][step], kLevels[shapes[s][step]]) << "shape " << s << " step " << step;
+  }
+}
+
+TEST(Ay, InitialRegisters) {
+  fresh_chips();
+  psg2_reg[3] = 9;
+  psg2_address = 5;
+  psg2_init();
+  EXPECT_EQ(psg2_address, 0);
+  EXPECT_EQ(psg2_reg[7], 191);
+  EXPECT_EQ(psg2_reg[8], 0);
+  EXPECT_EQ(psg2_reg[10], 0);
+  EXPECT_EQ(psg2_reg[14], 255);
+  EXPECT_EQ(psg2_reg[3], 9);  // other registers are kept
+}
+
+TEST(Ay, WriteMasksAndReads) {
+  fresh_chips();
+  ay(8, 0x1F);
+  EXPECT_EQ(psg2_reg[8], 0x1F);  // envelope mode
+  ay(8, 0x2F);
+  EXPECT_EQ(psg2_reg[8], 0x0F);  // only five bits: fixed volume 15
+  ay(1, 0xFF);
+  EXPECT_EQ(psg2_reg[1], 0x0F);
+  ay(13, 0xFE);
+  EXPECT_EQ(psg2_reg[13], 0x0E);
+  ay(6, 0xFF);
+  EXPECT_EQ(psg2_reg[6], 0x1F);
+  for (int r : {0, 2, 4, 7, 11, 12, 15}) {
+    ay(r, 0xA5);
+    EXPECT_EQ(psg2_reg[r], 0xA5) << "register " << r;
+  }
+  ay(14, 0x12);
+  EXPECT_EQ(psg2_read(0x51), 255);
+  EXPECT_EQ(psg2_read(0x52), 255);
+  psg2_write_address(0x1D);
+  EXPECT_EQ(psg2_read(0x50), 13);
+  EXPECT_EQ(psg2_read(0x51), 0x0E);
+  EXPECT_EQ(psg2_read(0x53), 255);
+}
+
+TEST(Ay, AbsentModuleIgnoresEverything) {
+  fresh_chips();
+  sgm_active = 0;
+  psg2_write_address(3);
+  psg2_write_data(7);
+  EXPECT_EQ(psg2_address, 0);
+  EXPECT_EQ(psg2_reg[3], 0);
+  EXPECT_EQ(psg2_read(0x50), 255);
+  EXPECT_EQ(sgm_active, 0);
+  sgm_active = 1;
+  ay(3, 7);
+  EXPECT_EQ(sgm_active, 2);  // the program has used the chip
+}
+
+TEST(Ay, DerivedSteps) {
+  fresh_chips();
+  ay(0, 0xE8);
+  ay(1, 0x03);  // 1000
+  EXPECT_EQ(psg2_step1, 664);
+  ay(5, 1);  // channel C: 256
+  EXPECT_EQ(psg2_step3, 664935 / 256);
+  ay(6, 0);
+  EXPECT_EQ(psg2_step4, 664935);  // noise period 0 behaves as 1
+  ay(6, 10);
+  EXPECT_EQ(psg2_step4, 66493);
+  ay(11, 0);
+  ay(12, 0);
+  EXPECT_EQ(psg2_step5, 664935);
+  ay(12, 2);
+  EXPECT_EQ(psg2_step5, 664935 / 512);
+  ay(13, 8);
+  psg2_counter5 = 0x1234567;
+  ay(13, 8);  // the same shape again still restarts
+  EXPECT_EQ(psg2_counter5, 0);
+}
+
+TEST(Ay, PeriodsUpToFourHoldTheChannelHigh) {
+  fresh_chips();
+  ay(7, 0x3E);  // tone A on, every noise off; B and C silent at volume 0
+  ay(8, 15);
+  for (int period = 0; period <= 4; period++) {
+    psg2_counter1 = 0;
+    ay(0, period);
+    EXPECT_EQ(psg2_step1, 0);
+    EXPECT_EQ(psg2_counter1, 0x80000);
+    for (int s : run_ay_period()) ASSERT_EQ(s, 4681) << "period " << period;
+  }
+  ay(0, 5);
+  EXPECT_EQ(psg2_step1, 664935 / 5);
+}
+
+TEST(Ay, EnvelopeModeIsGatedByTheToneEvenWithToneOff) {
+  fresh_chips();
+  ay(7, 0x3F);  // every tone and noise off
+  ay(0, 100);
+  ay(11, 0xFF);
+  ay(12, 0xFF);  // slow envelope: shape 13 stays at its top level
+  ay(13, 13);
+  ay(8, 15);
+  for (int s : run_ay_period()) ASSERT_EQ(s, 4681);  // fixed volume ignores the silent tone
+
+  ay(8, 0x10);
+  int silent = 0, full = 0;
+  for (int s : run_ay_period()) {
+    silent += s == 0;
+    full += s == 4681;
+  }
+  EXPECT_GT(silent, 100);
+  EXPECT_GT(full, 100);
+}
+
+TEST(Ay, EnvelopeRepeatsTheSecondHalf) {
+  fresh_chips();
+  ay(7, 0x3E);
+  ay(0, 0);      // held high
+  ay(11, 1);     // fastest envelope
+  ay(13, 0);     // fall once, then silence
+  ay(8, 0x10);
+  std::vector<int> first = run_ay_period();
+  EXPECT_GT(first[0], 2500);
+  EXPECT_EQ(first[439], 0);
+  ay(13, 12);    // rising saw keeps going
+  for (int p = 0; p < 5; p++) run_ay_period();
+  EXPECT_GE(psg2_counter5, 0x1000000);
+  EXPECT_LE(psg2_counter5, 0x1FFFFFF);
+  int top = 0;
+  for (int s : run_ay_period()) top = s > top ? s : top;
+  EXPECT_GT(top, 3000);
+}
+
+TEST(Ay, NoiseGatesItsChannels) {
+  fresh_chips();
+  ay(7, 0x37);  // tone A off, noise A on
+  ay(6, 1);
+  ay(8, 15);
+  int silent = 0, full = 0;
+  for (int s : run_ay_period()) {
+    ASSERT_GE(s, 0);
+    ASSERT_LE(s, 4681);
+    silent += s == 0;
+    full += s == 4681;
+  }
+  EXPECT_GT(silent, 10);
+  EXPECT_GT(full, 10);
+}
+
+TEST(Ay, BothChipsAtFullLevelReach32767) {
+  fresh_chips();
+  // SN76489: tones held high by period 0, noise divider stopped with bit 14 clear.
+  for (int tone = 0; tone < 3; tone++) psg_write(0x80 | (tone << 5));
+  psg_write(0x00);
+  psg_write(0xE3);
+  for (int channel = 0; channel < 4; channel++) psg_write(0x90 | (channel << 5));
+  // AY: tones held high, noise off, fixed volume 15.
+  ay(7, 0x38);
+  for (int r = 0; r < 6; r++) ay(r, 0);
+  for (int r = 8; r < 11; r++) ay(r, 15);
+  for (int line = 0; line < 157; line++) psg_process(line);
+  for (int s : psg_buffer) ASSERT_EQ(s, 32767);
+
+  sgm_active = 0;  // without the module only the SN76489 sounds
+  for (int line = 0; line < 157; line++) psg_process(line);
+  for (int s : psg_buffer) ASSERT_EQ(s, 4 * 4681);
+}
+
+TEST(Ay, DamagedStateIsHandledSafely) {
+  fresh_chips();
+  psg2_address = -7;
+  psg2_read(0x51);
+  psg2_write_data(1);
+  psg2_reg[13] = 999;
+  psg2_reg[8] = -1;
+  psg2_counter5 = -123456789;
+  psg2_step5 = -5;
+  psg2_counter1 = INT32_MAX;
+  psg2_step1 = INT32_MAX;
+  psg2_step4 = INT32_MAX;
+  for (int16_t &s : psg_buffer) s = 3;
+  psg2_process(157);
+  for (int16_t s : psg_buffer) ASSERT_EQ(s, 3);
+  run_ay_period();
+  SUCCEED();
+}
