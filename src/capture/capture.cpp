@@ -3,12 +3,7 @@
 FILE *video_file, *sound_file;
 int32_t record_video, record_sound, record_psg;
 
-void debugging_snapshot(void) {}
 int avi_start_video(void) { return 1; }
 void avi_record_video(const uint32_t *, int) {}
 void avi_record_audio(const int16_t *, int) {}
 void avi_end_video(void) {}
-void wav_start(FILE *) {}
-void wav_append(const int16_t *, int) {}
-void end_sound_recording(void) {}
-void psg_log_frame(void) {}
