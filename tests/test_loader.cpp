@@ -13,6 +13,8 @@
 #include "memory/memory.h"
 #include "support/harness.h"
 
+extern char host_null_title[256];
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -189,6 +191,7 @@ TEST_F(Loader, ArchiveLoadsItsFirstCartridgeEntry) {
   EXPECT_EQ(rom[0x6000], 0xFF);
   EXPECT_EQ(nmi_use, 1);
   EXPECT_STREQ(filename_inzip, "games/Space Game.col");
+  EXPECT_STREQ(host_null_title, "Tervox - Space Game.col");
 
   // Upper-case extensions of the list count, in either archive extension.
   std::string upper = write_zip(home + "/PACK.ZIP", {{"X.BIN", image(0x2000)}});
@@ -241,6 +244,16 @@ TEST_F(Loader, EntryNameLongerThanTheBufferIsSkipped) {
   EXPECT_EQ(open_rom_file(zip.c_str()), 0);
   EXPECT_EQ(rom_size, 0x4000);
   EXPECT_STREQ(filename_inzip, "ok.col");
+}
+
+TEST_F(Loader, TitleNamesTheImageCutTo255Characters) {
+  EXPECT_EQ(open_rom_file(write_file(home + "/My Game.rom", image(0x4000, {0})).c_str()), 0);
+  EXPECT_STREQ(host_null_title, "Tervox - My Game.rom");
+  std::string name(250, 'g');
+  EXPECT_EQ(open_rom_file(write_file(home + "/" + name + ".col", image(0x4000, {0})).c_str()), 0);
+  EXPECT_EQ(std::string(host_null_title), ("Tervox - " + name + ".col").substr(0, 255));
+  EXPECT_EQ(open_rom_file(write_file(home + "/t.ddp", Bytes(0x100)).c_str()), 0);
+  EXPECT_STREQ(host_null_title, "Tervox - t.ddp");
 }
 
 TEST_F(Loader, TapeAndDiskImages) {
