@@ -177,8 +177,9 @@ void psg2_process(int line) {
       const int32_t level = shape[(c5 >> 19) & 63];
       const uint32_t t[3] = {(c1 >> 19) & 1, (c2 >> 19) & 1, (c3 >> 19) & 1};
       for (int c = 0; c < 3; c++) {
-        const uint32_t gate = (t[c] | tone_on[c]) & (noise_bit | noise_on[c]);
-        if (gate) sum += envelope[c] ? level : fixed[c];
+        // Branch-free: the noise makes the gate unpredictable.
+        const int32_t gate = (int32_t)((t[c] | tone_on[c]) & (noise_bit | noise_on[c]));
+        sum += (envelope[c] ? level : fixed[c]) & -gate;
       }
     }
     psg_buffer[s0 + i] = (int16_t)(psg_buffer[s0 + i] + sum / 4);
