@@ -100,3 +100,24 @@ TEST(FrameDriver, LinesAreDrawnIntoTheFrameBuffer) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FrameDriver, CartridgeReceivesOneNmiPerFrameAndOneAtOnce) {
+  std::vector<uint8_t> cart = test_program("vdp_nmi");
+  ASSERT_FALSE(cart.empty());
+  private_home();
+  machine_load_cartridge(cart);
+  machine_run_frames(12);
+  const int after_out = cart[0x24] | cart[0x25] << 8;
+  EXPECT_EQ(memory_read(0x7002) | memory_read(0x7003) << 8, after_out)
+      << "enabling the interrupt with the flag up takes the NMI after that OUT";
+  // About 2.5 frames of waiting, then one NMI at once and one per frame.
+  int count = memory_read(0x7000);
+  EXPECT_GE(count, 9);
+  EXPECT_LE(count, 11);
+  machine_run_frames(5);
+  EXPECT_EQ(memory_read(0x7000), count + 5);
+}
+
+}  // namespace
