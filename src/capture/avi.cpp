@@ -1,0 +1,445 @@
+// AVI recorder: ZMBV video at 32 bits per pixel and 16-bit mono PCM at
+// 44100 Hz, interleaved one frame at a time in "rec " lists.
+//
+// Frames and sound arrive at different rates (a frame every 262 or 313
+// scanlines, a 440-sample block every 157), so both are buffered in rings
+// and a frame is written only once a full frame's worth of sound is there.
+#include "capture/capture.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <zlib.h>
+
+#include "video/present.h"
+#include "video/vdp.h"
+
+enum {
+  FRAME_PIXELS = 256 * 192,
+  FRAME_BYTES = FRAME_PIXELS * 4,
+  AUDIO_RING = 44100,
+  RING_FRAMES = 60,
+  INDEX_ENTRIES = 1048576,  // initial idx1 capacity, doubled when full
+  DELTA_VECTORS = 384       // two bytes for each of the 16 x 12 blocks
+};
+
+// ---- recording state, reset when a recording starts
+
+static bool avi_running;  // headers written and index allocated
+static FILE *avi_file;    // the file those headers went to
+static int32_t frames_per_sec;
+static int32_t key_frames;
+static uint32_t video_buffer[RING_FRAMES][FRAME_PIXELS];
+static int32_t video_buffer_write, video_buffer_read;
+// The last frame written, which the next delta frame refers to; a ring slot
+// could already hold a newer frame if the ring ever wrapped over it.
+static uint32_t previous_frame[FRAME_PIXELS];
+static int16_t audio_buffer[AUDIO_RING];
+static int32_t audio_buffer_write, audio_buffer_read;
+static int64_t audio_buffer_total_write, audio_buffer_total_read;
+static int32_t total_frames, total_audio;
+static int32_t max_size_frame, max_size_audio;
+static long riff_nesting[512];
+static int32_t riff_nesting_level;
+static long riff_position;  // where the next byte goes
+static uint32_t *riff_index;
+static size_t base_riff_index;  // words used
+static size_t riff_index_size;  // capacity in entries of four words
+static long base_movie_size;
+static long avi_b0, avi_b1, avi_b2, avi_b3, avi_b4, avi_b5;
+static z_stream zstream;
+static int8_t movement[85][2];
+static uint8_t delta_buffer[197000];
+static uint8_t chunk_buffer[197000];
+
+// Rank of each offset (dx, dy) in -4..4 in the search order, at index
+// (dx + 4) + 9 * (dy + 4): a square spiral out from (0, 0).
+static const uint8_t square[81] = {
+    72, 73, 74, 75, 76, 77, 78, 79, 80, 71, 42, 43, 44, 45, 46, 47, 48, 49, 70, 41, 20,
+    21, 22, 23, 24, 25, 50, 69, 40, 19, 6,  7,  8,  9,  26, 51, 68, 39, 18, 5,  0,  1,
+    10, 27, 52, 67, 38, 17, 4,  3,  2,  11, 28, 53, 66, 37, 16, 15, 14, 13, 12, 29, 54,
+    65, 36, 35, 34, 33, 32, 31, 30, 55, 64, 63, 62, 61, 60, 59, 58, 57, 56};
+
+// ---- chunk writers
+
+static void riff_write(const void *data, size_t n) {
+  fwrite(data, 1, n, video_file);
+  riff_position += (long)n;
+}
+
+static void riff_write_code(const char *code) { riff_write(code, 4); }
+
+static void riff_write_int_16(uint32_t v) {
+  const uint8_t b[2] = {(uint8_t)v, (uint8_t)(v >> 8)};
+  riff_write(b, 2);
+}
+
+static void riff_write_int_32(uint32_t v) {
+  const uint8_t b[4] = {(uint8_t)v, (uint8_t)(v >> 8), (uint8_t)(v >> 16), (uint8_t)(v >> 24)};
+  riff_write(b, 4);
+}
+
+// Overwrites a 32-bit field written earlier and comes back to the end.
+static void riff_patch_int_32(long at, uint32_t v) {
+  long end = riff_position;
+  fseek(video_file, at, SEEK_SET);
+  riff_position = at;
+  riff_write_int_32(v);
+  fseek(video_file, end, SEEK_SET);
+  riff_position = end;
+}
+
+static void riff_start_element(const char *code) {
+  riff_write_code(code);
+  riff_write_int_32(0);
+  if (riff_nesting_level < 512) riff_nesting[riff_nesting_level++] = riff_position;
+}
+
+static void riff_start_structure(const char *code, const char *type) {
+  riff_start_element(code);
+  riff_write_code(type);
+}
+
+// Pads to an even length, writes the unpadded length into the size field
+// and returns the padded length.
+static long riff_close_element(void) {
+  if (riff_nesting_level == 0) return 0;
+  long start = riff_nesting[--riff_nesting_level];
+  long length = riff_position - start;
+  if (length & 1) riff_write("", 1);
+  riff_patch_int_32(start - 4, (uint32_t)length);
+  return riff_position - start;
+}
+
+static long riff_close_structure(void) { return riff_close_element(); }
+
+// ---- index
+
+static void riff_index_add(const char *code, uint32_t flags, long chunk, long size) {
+  if (base_riff_index + 4 > riff_index_size * 4) {
+    size_t grown = riff_index_size * 2;
+    uint32_t *bigger = (uint32_t *)realloc(riff_index, grown * 16);
+    if (bigger == nullptr) return;  // the entry is lost, the recording goes on
+    riff_index = bigger;
+    riff_index_size = grown;
+  }
+  uint32_t *e = riff_index + base_riff_index;
+  memcpy(&e[0], code, 4);
+  e[1] = flags;
+  e[2] = (uint32_t)(chunk - base_movie_size);
+  e[3] = (uint32_t)size;
+  base_riff_index += 4;
+}
+
+// ---- ZMBV encoding
+
+// Deflates n bytes with a sync flush and writes what deflate produced.
+static long deflate_out(const uint8_t *data, size_t n) {
+  long written = 0;
+  zstream.next_in = const_cast<Bytef *>(data);
+  zstream.avail_in = (uInt)n;
+  do {
+    zstream.next_out = chunk_buffer;
+    zstream.avail_out = sizeof chunk_buffer;
+    deflate(&zstream, Z_SYNC_FLUSH);
+    size_t have = sizeof chunk_buffer - zstream.avail_out;
+    riff_write(chunk_buffer, have);
+    written += (long)have;
+  } while (zstream.avail_out == 0);
+  return written;
+}
+
+// Pixels differ when their colour bytes differ.
+static inline bool differ(uint32_t a, uint32_t b) { return ((a ^ b) & 0xFFFFFF) != 0; }
+
+// Builds the delta data of cur against prev: the block vectors, then the
+// XOR pixels of every block that needs them. Returns its length.
+static size_t build_delta(const uint32_t *cur, const uint32_t *prev) {
+  uint8_t *vectors = delta_buffer;
+  uint8_t *xor_data = delta_buffer + DELTA_VECTORS;
+  for (int y = 0; y < 192; y += 16) {
+    for (int x = 0; x < 256; x += 16) {
+      const uint32_t *c = cur + y * 256 + x;
+      int best = 10000, best_dx = 0, best_dy = 0;
+      for (int v = 0; v < 85; v++) {
+        const int dx = movement[v][0], dy = movement[v][1];
+        if (x + dx < 0 || x + dx > 240 || y + dy < 0 || y + dy > 176) continue;
+        const uint32_t *p = prev + (y + dy) * 256 + (x + dx);
+        int score = 0;
+        for (int r = 0; r < 16; r += 4)
+          for (int k = 0; k < 16; k += 4) score += differ(c[r * 256 + k], p[r * 256 + k]) ? 16 : 0;
+        if (score <= 63) {
+          score = 0;
+          for (int r = 0; r < 16; r++)
+            for (int k = 0; k < 16; k++) score += differ(c[r * 256 + k], p[r * 256 + k]);
+        }
+        if (score < best) {
+          best = score;
+          best_dx = dx;
+          best_dy = dy;
+          if (score <= 3) break;
+        }
+      }
+      vectors[0] = (uint8_t)(best_dx * 2 + (best != 0));
+      vectors[1] = (uint8_t)(best_dy * 2);
+      vectors += 2;
+      if (best == 0) continue;
+      const uint32_t *p = prev + (y + best_dy) * 256 + (x + best_dx);
+      for (int r = 0; r < 16; r++) {
+        for (int k = 0; k < 16; k++) {
+          uint32_t d = (c[r * 256 + k] ^ p[r * 256 + k]) & 0xFFFFFF;
+          xor_data[0] = (uint8_t)d;
+          xor_data[1] = (uint8_t)(d >> 8);
+          xor_data[2] = (uint8_t)(d >> 16);
+          xor_data[3] = 0;
+          xor_data += 4;
+        }
+      }
+    }
+  }
+  return (size_t)(xor_data - delta_buffer);
+}
+
+// Writes one ZMBV frame; returns its length.
+static long encode_frame(const uint32_t *frame, bool key) {
+  if (key) {
+    static const uint8_t header[7] = {1, 0, 1, 1, 8, 16, 16};  // zlib, 32 bpp, 16x16
+    riff_write(header, sizeof header);
+    deflateReset(&zstream);
+    return (long)sizeof header + deflate_out((const uint8_t *)frame, FRAME_BYTES);
+  }
+  riff_write("", 1);
+  return 1 + deflate_out(delta_buffer, build_delta(frame, previous_frame));
+}
+
+static void build_movement(void) {
+  for (int i = 0; i < 81; i++) {
+    movement[square[i]][0] = (int8_t)(i % 9 - 4);
+    movement[square[i]][1] = (int8_t)(i / 9 - 4);
+  }
+  static const int8_t far[4][2] = {{-8, 0}, {8, 0}, {0, 8}, {0, -8}};
+  memcpy(movement[81], far, sizeof far);
+}
+
+// ---- recording
+
+static void write_headers(void) {
+  riff_start_structure("RIFF", "AVI ");
+  riff_start_structure("LIST", "hdrl");
+  riff_start_element("avih");
+  riff_write_int_32(1000000 / frames_per_sec);
+  riff_write_int_32(300000);  // maximum bytes per second
+  riff_write_int_32(0);
+  riff_write_int_32(0x110);   // has an index, interleaved
+  avi_b4 = riff_position;
+  riff_write_int_32(0);       // total frames
+  riff_write_int_32(0);
+  riff_write_int_32(2);       // streams
+  avi_b0 = riff_position;
+  riff_write_int_32(0);       // suggested buffer size
+  riff_write_int_32(256);
+  riff_write_int_32(192);
+  for (int i = 0; i < 4; i++) riff_write_int_32(0);
+  riff_close_element();
+
+  riff_start_structure("LIST", "strl");
+  riff_start_element("strh");
+  riff_write_code("vids");
+  riff_write_code("ZMBV");
+  riff_write_int_32(0);       // flags
+  riff_write_int_16(0);       // priority
+  riff_write_int_16(0);       // language
+  riff_write_int_32(0);       // initial frames
+  riff_write_int_32(1000000); // scale
+  riff_write_int_32((uint32_t)frames_per_sec * 1000000u);
+  riff_write_int_32(0);       // start
+  avi_b5 = riff_position;
+  riff_write_int_32(0);       // length
+  avi_b1 = riff_position;
+  riff_write_int_32(0);       // suggested buffer size
+  riff_write_int_32(8000);    // quality
+  riff_write_int_32(0);       // sample size
+  riff_write_int_32(0);       // frame rectangle
+  riff_write_int_32(0);
+  riff_close_element();
+  riff_start_element("strf");
+  riff_write_int_32(40);
+  riff_write_int_32(256);
+  riff_write_int_32(192);
+  riff_write_int_16(1);       // planes
+  riff_write_int_16(32);      // bits per pixel
+  riff_write_code("ZMBV");
+  riff_write_int_32(FRAME_BYTES);
+  for (int i = 0; i < 4; i++) riff_write_int_32(0);
+  riff_close_element();
+  riff_close_structure();
+
+  riff_start_structure("LIST", "strl");
+  riff_start_element("strh");
+  riff_write_code("auds");
+  riff_write_int_32(0);       // no handler
+  riff_write_int_32(0);
+  riff_write_int_16(0);
+  riff_write_int_16(0);
+  riff_write_int_32(0);
+  riff_write_int_32(1);       // scale
+  riff_write_int_32(44100);   // rate
+  riff_write_int_32(0);
+  avi_b2 = riff_position;
+  riff_write_int_32(0);       // length
+  avi_b3 = riff_position;
+  riff_write_int_32(0);       // suggested buffer size
+  riff_write_int_32(8000);
+  riff_write_int_32(2);       // sample size
+  riff_write_int_32(0);
+  riff_write_int_32(0);
+  riff_close_element();
+  riff_start_element("strf");
+  riff_write_int_16(1);       // PCM
+  riff_write_int_16(1);       // mono
+  riff_write_int_32(44100);
+  riff_write_int_32(88200);
+  riff_write_int_16(2);
+  riff_write_int_16(16);
+  riff_close_element();
+  riff_close_structure();
+
+  riff_start_structure("LIST", "info");
+  riff_start_element("ISFT");
+  riff_write("Tervox", 6);
+  riff_close_element();
+  riff_close_structure();
+  riff_close_structure();  // hdrl
+
+  riff_start_structure("LIST", "movi");
+  base_movie_size = riff_position - 4;
+}
+
+// A start that fails leaves nothing open: no frame may go into a file
+// without headers and index.
+static int fail_start(void) {
+  if (video_file != nullptr) fclose(video_file);
+  video_file = nullptr;
+  record_video = 0;
+  message("Video recording couldn't open AVI file");
+  return 1;
+}
+
+int avi_start_video(void) {
+  if (avi_running) {
+    // A recording that was never ended is finished before the next starts.
+    FILE *next = video_file;
+    video_file = avi_file;
+    avi_end_video();
+    video_file = next;
+  }
+  if (video_file == nullptr) return fail_start();
+  frames_per_sec = vdp_pal ? 50 : 60;
+  key_frames = 32;
+  video_buffer_write = video_buffer_read = 0;
+  audio_buffer_write = audio_buffer_read = 0;
+  audio_buffer_total_write = audio_buffer_total_read = 0;
+  total_frames = total_audio = 0;
+  max_size_frame = max_size_audio = 0;
+  riff_nesting_level = 0;
+  base_riff_index = 0;
+  riff_index_size = INDEX_ENTRIES;
+  riff_index = (uint32_t *)malloc(riff_index_size * 16);
+  if (riff_index == nullptr) return fail_start();
+  memset(&zstream, 0, sizeof zstream);
+  if (deflateInit(&zstream, 6) != Z_OK) {
+    free(riff_index);
+    riff_index = nullptr;
+    return fail_start();
+  }
+  long at = ftell(video_file);
+  riff_position = at > 0 ? at : 0;
+  write_headers();
+  build_movement();
+  avi_file = video_file;
+  avi_running = true;
+  return 0;
+}
+
+void avi_record_audio(const int16_t *samples, int count) {
+  if (video_file == nullptr || video_file != avi_file || !avi_running || samples == nullptr) return;
+  while (count > 0) {
+    int n = AUDIO_RING - audio_buffer_write;
+    if (n > count) n = count;
+    memcpy(audio_buffer + audio_buffer_write, samples, (size_t)n * 2);
+    audio_buffer_write = (audio_buffer_write + n) % AUDIO_RING;
+    audio_buffer_total_write += n;
+    samples += n;
+    count -= n;
+  }
+}
+
+void avi_record_video(const uint32_t *pixels, int flush) {
+  (void)flush;
+  if (video_file == nullptr || video_file != avi_file || !avi_running || pixels == nullptr) return;
+  memcpy(video_buffer[video_buffer_write], pixels, FRAME_BYTES);
+  if (++video_buffer_write >= frames_per_sec) video_buffer_write = 0;
+  const int b = frames_per_sec == 50 ? 882 : 735;  // samples per frame
+  if (audio_buffer_total_write - audio_buffer_total_read < b) return;
+
+  const long rec = riff_position;
+  riff_start_structure("LIST", "rec ");
+  const long video = riff_position;
+  riff_start_element("00dc");
+  const bool key = total_frames % key_frames == 0;
+  const uint32_t *frame = video_buffer[video_buffer_read];
+  const long video_length = encode_frame(frame, key);
+  const long video_size = riff_close_element();
+  if (video_size > max_size_frame) max_size_frame = (int32_t)video_size;
+  memcpy(previous_frame, frame, FRAME_BYTES);
+  if (++video_buffer_read >= frames_per_sec) video_buffer_read = 0;
+
+  const long audio = riff_position;
+  riff_start_element("01wb");
+  int first = AUDIO_RING - audio_buffer_read;
+  if (first > b) first = b;
+  riff_write(audio_buffer + audio_buffer_read, (size_t)first * 2);
+  riff_write(audio_buffer, (size_t)(b - first) * 2);
+  audio_buffer_read = (audio_buffer_read + b) % AUDIO_RING;
+  audio_buffer_total_read += b;
+  total_audio += b;
+  riff_close_element();
+  if (max_size_audio < 2 * b) max_size_audio = 2 * b;
+  const long rec_size = riff_close_structure();
+
+  riff_index_add("rec ", 1, rec, rec_size);
+  riff_index_add("00dc", key ? 18 : 2, video, video_length);
+  riff_index_add("01wb", 0, audio, 2 * b);
+  total_frames++;
+
+  if (riff_position + (long)base_riff_index * 4 > 0x7FFF0000L) {
+    message("Closing AVI near to 2GB");
+    avi_end_video();
+  }
+}
+
+void avi_end_video(void) {
+  if (video_file == nullptr) return;
+  if (!avi_running || video_file != avi_file) {
+    fclose(video_file);
+    video_file = nullptr;
+    return;
+  }
+  deflateEnd(&zstream);
+  riff_patch_int_32(avi_b4, (uint32_t)total_frames);
+  riff_patch_int_32(avi_b5, (uint32_t)total_frames);
+  riff_close_structure();  // movi
+  riff_start_element("idx1");
+  riff_write(riff_index, base_riff_index * 4);
+  riff_close_element();
+  riff_close_structure();  // RIFF
+  riff_patch_int_32(avi_b0, (uint32_t)(max_size_audio + max_size_frame + 2087) & ~2047u);
+  riff_patch_int_32(avi_b1, (uint32_t)max_size_frame);
+  riff_patch_int_32(avi_b2, (uint32_t)total_audio);
+  riff_patch_int_32(avi_b3, (uint32_t)max_size_audio);
+  free(riff_index);
+  riff_index = nullptr;
+  fclose(video_file);
+  video_file = nullptr;
+  avi_file = nullptr;
+  avi_running = false;
+}
