@@ -72,7 +72,7 @@ check "bottom border from y=400" [ "$r $g $b" = "$r3 $g3 $b3" ]
 
 key F10
 sleep 0.5
-check "screenshot image000.png written" [ -s "$HOME/image000.png" ]
+check "screenshot image001.png written" [ -s "$HOME/image001.png" ]
 shot
 read -r r g b < <(pixel 12 12)
 check "status bar shown in red ($r $g $b)" [ "$r" -gt 150 ] && [ "$g" -lt 100 ]
@@ -80,10 +80,10 @@ check "status bar shown in red ($r $g $b)" [ "$r" -gt 150 ] && [ "$g" -lt 100 ]
 key F3
 sleep 0.3
 key F10
-check "screenshot while paused" [ -s "$HOME/image001.png" ]
+check "screenshot while paused" [ -s "$HOME/image002.png" ]
 key F3
 
-rm -f /var/tmp/tervox_snapshot.bin.e2e
+rm -f /var/tmp/tervox_snapshot.bin
 key F1
 check "snapshot saved" [ -s /var/tmp/tervox_snapshot.bin ]
 key F2
@@ -93,22 +93,22 @@ check "still running after reset" kill -0 $app
 key F9
 sleep 1
 key F9
-check "WAV recording written" [ -s "$HOME/audio000.wav" ]
+check "WAV recording written" [ -s "$HOME/audio001.wav" ]
 if command -v soxi >/dev/null; then
-  check "WAV is 44100 Hz mono" [ "$(soxi -r "$HOME/audio000.wav") $(soxi -c "$HOME/audio000.wav")" = "44100 1" ]
+  check "WAV is 44100 Hz mono" [ "$(soxi -r "$HOME/audio001.wav") $(soxi -c "$HOME/audio001.wav")" = "44100 1" ]
 fi
 
 key F6
 sleep 1.5
 key F6
-check "AVI recording written" [ -s "$HOME/video000.avi" ]
+check "AVI recording written" [ -s "$HOME/video001.avi" ]
 if command -v ffprobe >/dev/null; then
-  codec=$(ffprobe -v error -select_streams v:0 -show_entries stream=codec_name,width,height -of csv=p=0 "$HOME/video000.avi")
+  codec=$(ffprobe -v error -select_streams v:0 -show_entries stream=codec_name,width,height -of csv=p=0 "$HOME/video001.avi")
   check "AVI video stream is zmbv,256,192 ($codec)" [ "$codec" = "zmbv,256,192" ]
 fi
 
 key ctrl+F4
-check "debug dump written" [ -s "$HOME/debug000.txt" ]
+check "debug dump written" [ -s "$HOME/debug001.txt" ]
 
 key F4
 shot
@@ -138,7 +138,7 @@ else
   check "program ends with status 0" [ $? -eq 0 ]
 fi
 app=""
-wav="$HOME/audio001.wav"
+wav="$HOME/audio002.wav"
 if [ -s "$wav" ]; then
   size=$(stat -c %s "$wav")
   riff=$(od -An -tu4 -j4 -N4 "$wav" | tr -d ' ')
