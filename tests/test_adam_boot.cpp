@@ -1,0 +1,240 @@
+// The Adam end to end: our boot ROM and operating system running on the
+// CPU, booting tape and disk images, and the typewriter with no medium.
+#include <gtest/gtest.h>
+
+#include <lodepng.h>
+
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "adam/adamnet.h"
+#include "core/machine.h"
+#include "host/host.h"
+#include "memory/cartridge.h"
+#include "memory/memory.h"
+#include "support/harness.h"
+#include "video/vdp.h"
+
+namespace {
+
+const int NAMES = 0x1800;
+
+// The 32 x 24 name table as text, one line per row.
+std::string screen_text() {
+  std::string s;
+  for (int row = 0; row < 24; row++) {
+    for (int col = 0; col < 32; col++) {
+      int c = video_ram[NAMES + row * 32 + col];
+      s += (c >= 0x20 && c < 0x7F) ? (char)c : ' ';
+    }
+    s += '\n';
+  }
+  return s;
+}
+
+std::string screen_row(int row) {
+  std::string s = screen_text().substr(row * 33, 32);
+  return s.substr(0, s.find_last_not_of(' ') + 1);
+}
+
+void save_png(const std::string &path) {
+  std::vector<unsigned char> rgba(256 * 192 * 4);
+  const uint8_t *base = (const uint8_t *)surface->pixels;
+  for (int y = 0; y < 192; y++) {
+    const uint32_t *row = (const uint32_t *)(base + y * surface->pitch);
+    for (int x = 0; x < 256; x++) {
+      uint32_t p = row[x];
+      unsigned char *o = &rgba[(y * 256 + x) * 4];
+      o[0] = (p >> 16) & 0xFF;
+      o[1] = (p >> 8) & 0xFF;
+      o[2] = p & 0xFF;
+      o[3] = 255;
+    }
+  }
+  lodepng::encode(path, rgba, 256, 192);
+}
+
+// Runs whole frames until cond holds; the frames it took, or -1.
+int run_until(const std::function<bool()> &cond, int limit) {
+  for (int f = 1; f <= limit; f++) {
+    machine_run_frames(1);
+    if (cond()) return f;
+  }
+  return -1;
+}
+
+bool screen_has(const std::string &text) {
+  std::string s = screen_text();
+  // Lines are joined so a message may run over the end of a row.
+  std::string joined;
+  for (char c : s)
+    if (c != '\n') joined += c;
+  return joined.find(text) != std::string::npos;
+}
+
+class AdamBoot : public ::testing::Test {
+ protected:
+  std::vector<std::string> files;
+  void TearDown() override {
+    if (tape1) fclose(tape1);
+    if (disk1) fclose(disk1);
+    tape1 = disk1 = nullptr;
+    adam_fast = 0;
+    for (auto &f : files) remove(f.c_str());
+  }
+
+  // An image with the given 1 KB blocks; a disk lays its sectors out with
+  // the drive's interleave.
+  std::string make_image(const char *ext, int total_blocks,
+                         const std::vector<std::vector<uint8_t>> &blocks) {
+    static const int interleave[8] = {0, 5, 2, 7, 4, 1, 6, 3};
+    bool disk = std::string(ext) == ".dsk";
+    std::vector<uint8_t> img(total_blocks * 1024, 0);
+    for (size_t b = 0; b < blocks.size(); b++) {
+      std::vector<uint8_t> blk = blocks[b];
+      blk.resize(1024, 0);
+      for (int half = 0; half < 2; half++) {
+        int s = 2 * (int)b + half;
+        long off = disk ? (long)((s & ~7) | interleave[s & 7]) * 512 : (long)s * 512;
+        memcpy(&img[off], &blk[half * 512], 512);
+      }
+    }
+    char tmpl[] = "/tmp/tervox-adam-XXXXXX";
+    int fd = mkstemp(tmpl);
+    close(fd);
+    remove(tmpl);
+    std::string path = std::string(tmpl) + ext;
+    FILE *f = fopen(path.c_str(), "wb");
+    fwrite(img.data(), 1, img.size(), f);
+    fclose(f);
+    files.push_back(path);
+    return path;
+  }
+
+  static std::vector<uint8_t> text_block(const std::string &s) {
+    std::vector<uint8_t> b(s.begin(), s.end());
+    b.push_back(0);
+    return b;
+  }
+
+  void boot(const std::string &path) {
+    private_home();
+    machine_fresh();
+    open_rom_file(path.c_str());
+    init_peripheral(0);
+    ASSERT_EQ(nmi_use, 2);
+  }
+};
+
+TEST_F(AdamBoot, DiskBootBlockReadsFurtherBlocks) {
+  std::vector<uint8_t> program = test_program("adam_hello");
+  ASSERT_FALSE(program.empty());
+  std::string path = make_image(".dsk", 160, {program, text_block("Hello from block 1"),
+                                              text_block(" and block 2 on device ")});
+  boot(path);
+  adam_fast = 1;
+  int frames = run_until([] { return screen_has("device 4"); }, 300);
+  save_png("/tmp/tervox_adam_disk_boot.png");
+  EXPECT_GT(frames, 0) << screen_text();
+  EXPECT_TRUE(screen_has("Hello from block 1 and block 2 on device 4")) << screen_text();
+  EXPECT_EQ(screen_row(0), "Tervox Adam");
+}
+
+TEST_F(AdamBoot, TapeBootsAtNormalSpeed) {
+  std::vector<uint8_t> program = test_program("adam_hello");
+  std::string path = make_image(".ddp", 256, {program, text_block("Hello from block 1"),
+                                              text_block(" and block 2 on device ")});
+  boot(path);
+  adam_fast = 0;
+  // Three block reads at one per 43 frames, plus start-up.
+  int frames = run_until([] { return screen_has("device 8"); }, 400);
+  EXPECT_GT(frames, 2 * 43) << screen_text();
+  EXPECT_LT(frames, 4 * 43 + 40);
+  EXPECT_TRUE(screen_has("Hello from block 1 and block 2 on device 8")) << screen_text();
+}
+
+TEST_F(AdamBoot, NoMediumGivesTheTypewriter) {
+  private_home();
+  machine_fresh();
+  nmi_use = 2;
+  init_peripheral(0);
+  ASSERT_GT(run_until([] { return screen_has("typewriter"); }, 200), 0) << screen_text();
+
+  auto type = [](const std::vector<int> &codes) {
+    for (int c : codes) {
+      int i = 0;
+      while (i < 16 && adam_keyboard[i] != 0) i++;
+      ASSERT_LT(i, 16);
+      adam_keyboard[i] = ~c & 0xFF;
+    }
+  };
+  auto settle = [] {
+    run_until([] { return adam_keyboard[0] == 0; }, 100);
+    machine_run_frames(3);
+  };
+  type({'H', 'e', 'l', 'p', 0x08, 'l', 'o', 13, 'A', 'd', 'a', 'm'});
+  settle();
+  EXPECT_EQ(screen_row(2), "Hello");
+  EXPECT_EQ(screen_row(3), "Adam");
+
+  // Up twice from the second line stops at the top; then right three, left
+  // one and type.
+  type({0xA0, 0xA0, 0xA1, 0xA1, 0xA1, 0xA3, 'J'});
+  settle();
+  EXPECT_EQ(screen_row(2), "Hello J");
+  EXPECT_EQ(screen_row(3), "Adam");
+  type({0xA2, 0xA2, 0xA2, '!'});
+  settle();
+  EXPECT_EQ(screen_row(5), "       !");
+  save_png("/tmp/tervox_adam_typewriter.png");
+
+  // The print key sends the page to the printer device.
+  type({0x95});
+  settle();
+  int pcb = 0xFEC0, printer = -1;
+  for (int n = 0; n < 15; n++)
+    if (internal_ram[pcb + 4 + 21 * n + 16] == 2) printer = pcb + 4 + 21 * n;
+  ASSERT_GE(printer, 0);
+  EXPECT_EQ(internal_ram[printer], 0x80);
+  int buf = internal_ram[printer + 1] | internal_ram[printer + 2] << 8;
+  int len = internal_ram[printer + 3] | internal_ram[printer + 4] << 8;
+  std::string printed((const char *)&internal_ram[buf], len);
+  EXPECT_EQ(printed, "Hello J\rAdam\r\r       !\r");
+}
+
+TEST_F(AdamBoot, ReversiFromItsDataPack) {
+  std::string path = testdata("adam-ddp-reversi/reversi.ddp");
+  if (path.empty()) GTEST_SKIP() << "adam-ddp-reversi test data not present";
+  // Work on a copy: the drive opens its image for writing.
+  std::vector<uint8_t> data = read_file(path);
+  std::vector<std::vector<uint8_t>> blocks;
+  for (size_t b = 0; b < data.size() / 1024; b++)
+    blocks.emplace_back(data.begin() + b * 1024, data.begin() + (b + 1) * 1024);
+  std::string copy = make_image(".ddp", 256, blocks);
+  boot(copy);
+  adam_fast = 1;
+  // The boot block loads 31 blocks to 0x0000 and jumps there with all RAM.
+  int frames = run_until([&] { return (map_adam & 0x0F) == 1 && memcmp(internal_ram, &data[1024], 31 * 1024) == 0; }, 600);
+  EXPECT_GT(frames, 0);
+  machine_run_frames(300);
+  save_png("/tmp/tervox_adam_reversi.png");
+}
+
+TEST_F(AdamBoot, AdeCommanderDiskDrawsItsScreen) {
+  std::string path = testdata("adam-dsk-ade-commander/boot.dsk");
+  if (path.empty()) GTEST_SKIP() << "adam-dsk-ade-commander test data not present";
+  std::vector<uint8_t> data = read_file(path);
+  std::string copy = make_image(".dsk", 160, {});
+  FILE *f = fopen(copy.c_str(), "wb");
+  fwrite(data.data(), 1, data.size(), f);
+  fclose(f);
+  boot(copy);
+  adam_fast = 1;
+  machine_run_frames(600);
+  save_png("/tmp/tervox_adam_ade.png");
+}
+
+}  // namespace
