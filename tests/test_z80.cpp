@@ -1,0 +1,488 @@
+// Interpreter behaviour at its edges: flags, wrap-around, R, prefixes,
+// block instructions, interrupts, the port protocol and the scanline loop.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <initializer_list>
+
+#include "core/machine.h"
+#include "core/z80.h"
+#include "input/ports.h"
+#include "memory/memory.h"
+#include "support/harness.h"
+#include "video/vdp.h"
+
+namespace {
+
+uint8_t ram[0x10000];
+int port_value;
+int port_reads_seen_pc;
+int port_read(int) {
+  port_reads_seen_pc = emulator_registers[REG_PC];
+  return port_value;
+}
+int port_write_none(int, int) { return 0; }
+// A write that enables the video interrupt, as a register-1 write does.
+int port_write_enables_nmi(int, int) {
+  vdp_reg[1] |= 0x20;
+  return check_for_interrupt();
+}
+
+class Z80 : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    memset(ram, 0, sizeof ram);
+    for (int p = 0; p < 64; p++) {
+      map_page(map1, p, ram, p * 1024);
+      map_page(map2, p, ram, p * 1024);
+    }
+    nmi_use = 0;  // headerless: no read ever diverts; keep away from 0xBFFF
+    megacart_mapper = 0;
+    vdp_status = 0;
+    vdp_reg[1] = 0;
+    roller_int = 0;
+    nmi_gate = 0;
+    z80_error = 0;
+    interrupt_mode = 0;
+    disable_interrupts();
+    memset(emulator_registers, 0, sizeof emulator_registers);
+    emulator_registers[REG_SP] = 0x8000;
+    emulator_registers[REG_PC] = 0x1000;
+    port_value = 0;
+    z80_port_read_hook = port_read;
+    z80_port_write_hook = port_write_none;
+  }
+  void TearDown() override {
+    z80_port_read_hook = nullptr;
+    z80_port_write_hook = nullptr;
+    nmi_use = 1;
+    roller_int = 0;
+    vdp_status = 0;
+    vdp_reg[1] = 0;
+  }
+  static void code(int addr, std::initializer_list<int> bytes) {
+    for (int b : bytes) ram[addr++ & 0xFFFF] = (uint8_t)b;
+  }
+  static int &reg(int r) { return emulator_registers[r]; }
+  static int a() { return reg(REG_AF) >> 8; }
+  static int f() { return reg(REG_AF) & 0xFF; }
+  static int r7() { return reg(REG_IR) & 0xFF; }
+  static int steps(int n) {
+    int used = 0;
+    while (n-- > 0) used += z80_step();
+    return used;
+  }
+  static int pop_word(void) {
+    int sp = reg(REG_SP);
+    return ram[sp] | ram[(sp + 1) & 0xFFFF] << 8;
+  }
+};
+
+}  // namespace
+
+TEST(Z80Flags, TablesFollowTheirRules) {
+  EXPECT_EQ(table_inc[0x00], 0x50);
+  EXPECT_EQ(table_inc[0x80], 0x94);
+  EXPECT_EQ(table_dec[0x7F], 0x16);
+  EXPECT_EQ(table_dec[0xFF], 0x92);
+  EXPECT_EQ(table_parity[0x00], 0x44);
+  EXPECT_EQ(table_parity2[0x03], 0x14);
+  EXPECT_EQ(table_parity[0x01], 0x00);
+  EXPECT_EQ(table_basic2[0x80], 0x82);
+  for (int x = 0; x < 256; x++) {
+    for (const uint8_t *t : {table_basic, table_basic2, table_parity, table_parity2, table_inc, table_dec})
+      ASSERT_EQ(t[x] & 0x28, 0) << x;
+  }
+}
+
+TEST_F(Z80, ArithmeticEdgeCases) {
+  // SUB A, XOR A, SBC A,A with carry.
+  code(0x1000, {0x97, 0xAF, 0x37, 0x9F});
+  reg(REG_AF) = 0x5500;
+  steps(1);
+  EXPECT_EQ(reg(REG_AF), 0x0042);
+  steps(1);
+  EXPECT_EQ(reg(REG_AF), 0x0044);
+  steps(2);
+  EXPECT_EQ(reg(REG_AF), 0xFF93);
+
+  // CP with A < s: N, C and the sign of the difference; A kept.
+  code(0x1004, {0xFE, 0x20});
+  reg(REG_AF) = 0x1000;
+  steps(1);
+  EXPECT_EQ(a(), 0x10);
+  EXPECT_EQ(f() & 0x83, 0x83);
+
+  // DAA after SUB 1 on 0x10, and after ADD giving 0x9A.
+  code(0x1006, {0xD6, 0x01, 0x27, 0xC6, 0x0A, 0x27});
+  reg(REG_AF) = 0x1000;
+  steps(2);
+  EXPECT_EQ(a(), 0x09);
+  EXPECT_TRUE(f() & 0x02);
+  reg(REG_AF) = 0x9000;
+  steps(1);
+  EXPECT_EQ(a(), 0x9A);
+  steps(1);
+  EXPECT_EQ(a(), 0x00);
+  EXPECT_EQ(f() & 0x41, 0x41);
+
+  // INC 0x7F and DEC 0x80 leave C alone.
+  code(0x100C, {0x3C, 0x3D, 0x3D});
+  reg(REG_AF) = 0x7F01;
+  steps(1);
+  EXPECT_EQ(reg(REG_AF), 0x8095);
+  steps(1);
+  EXPECT_EQ(reg(REG_AF), 0x7F17);
+  reg(REG_AF) = 0x8000;
+  steps(1);
+  EXPECT_EQ(reg(REG_AF), 0x7F16);
+}
+
+TEST_F(Z80, ScfAndCcfTouchOnlyTheCarry) {
+  code(0x1000, {0x37, 0x3F, 0x3F});
+  reg(REG_AF) = 0x0012;  // H and N set
+  steps(1);
+  EXPECT_EQ(f(), 0x13);
+  steps(1);
+  EXPECT_EQ(f(), 0x12);  // the old C does not go to H
+  reg(REG_AF) = 0x0001;
+  steps(1);
+  EXPECT_EQ(f(), 0x00);
+}
+
+TEST_F(Z80, ExtendedArithmeticEdgeCases) {
+  // NEG of 0x80 and of 0.
+  code(0x1000, {0xED, 0x44, 0xED, 0x44});
+  reg(REG_AF) = 0x8000;
+  EXPECT_EQ(steps(1), 10);
+  EXPECT_EQ(a(), 0x80);
+  EXPECT_EQ(f() & 0x05, 0x05);
+  reg(REG_AF) = 0x0000;
+  steps(1);
+  EXPECT_EQ(reg(REG_AF), 0x0042);
+
+  // SBC HL,DE with equal values, SBC HL,HL with carry.
+  code(0x1004, {0xED, 0x52, 0xED, 0x62});
+  reg(REG_HL) = reg(REG_DE) = 0x1234;
+  reg(REG_AF) = 0;
+  steps(1);
+  EXPECT_EQ(reg(REG_HL), 0);
+  EXPECT_EQ(f(), 0x42);
+  reg(REG_AF) = 0x0001;
+  reg(REG_HL) = 0x4000;
+  steps(1);
+  EXPECT_EQ(reg(REG_HL), 0xFFFF);
+  EXPECT_EQ(f(), 0x93);
+
+  // IN r,(C) reading 0: Z and P/V set, S cleared, C kept.
+  code(0x1008, {0xED, 0x78});
+  reg(REG_AF) = 0x0081;
+  port_value = 0;
+  steps(1);
+  EXPECT_EQ(f(), 0x45);
+}
+
+TEST_F(Z80, AddressesWrapAround) {
+  code(0xFFFF, {0x00});
+  reg(REG_PC) = 0xFFFF;
+  steps(1);
+  EXPECT_EQ(reg(REG_PC), 0x0000);
+
+  // LD HL,(0xFFFF) takes its high byte from 0x0000.
+  code(0x1000, {0x2A, 0xFF, 0xFF});
+  ram[0xFFFF] = 0x34;
+  ram[0x0000] = 0x12;
+  reg(REG_PC) = 0x1000;
+  steps(1);
+  EXPECT_EQ(reg(REG_HL), 0x1234);
+
+  // PUSH at SP 0 writes 0xFFFF and 0xFFFE; POP at 0xFFFF wraps up.
+  code(0x1003, {0xC5, 0xD1});
+  reg(REG_SP) = 0x0000;
+  reg(REG_BC) = 0xABCD;
+  steps(1);
+  EXPECT_EQ(reg(REG_SP), 0xFFFE);
+  EXPECT_EQ(ram[0xFFFF], 0xAB);
+  EXPECT_EQ(ram[0xFFFE], 0xCD);
+  reg(REG_SP) = 0xFFFF;
+  steps(1);
+  EXPECT_EQ(reg(REG_DE), 0x00AB | (ram[0] << 8));
+  EXPECT_EQ(reg(REG_SP), 0x0001);
+}
+
+TEST_F(Z80, RefreshRegisterCountsFetchesAndKeepsBit7) {
+  code(0x1000, {0x00, 0xCB, 0x00, 0xED, 0x4F, 0x00});
+  reg(REG_IR) = 0x12FF;
+  steps(1);
+  EXPECT_EQ(reg(REG_IR), 0x1280);
+  steps(1);  // prefix counts once more
+  EXPECT_EQ(reg(REG_IR), 0x1282);
+  reg(REG_AF) = 0x7F00;
+  steps(1);  // LD R,A sets all eight bits
+  EXPECT_EQ(reg(REG_IR), 0x127F);
+  steps(1);
+  EXPECT_EQ(reg(REG_IR), 0x1200);
+}
+
+TEST_F(Z80, LonePrefixRunsAsAStepOfItsOwn) {
+  code(0x1000, {0xDD, 0x40, 0xFD, 0xDD, 0x21, 0x34, 0x12});
+  EXPECT_EQ(z80_step(), 6);
+  EXPECT_EQ(reg(REG_PC), 0x1001);
+  EXPECT_EQ(r7(), 2);
+  EXPECT_EQ(z80_step(), 5);  // LD B,B
+  EXPECT_EQ(r7(), 3);
+  // In a chain only the last prefix takes effect.
+  EXPECT_EQ(steps(2), 6 + 16);
+  EXPECT_EQ(reg(REG_IX), 0x1234);
+  EXPECT_EQ(reg(REG_IY), 0);
+}
+
+TEST_F(Z80, IndexedBitOperationsCopyIntoRegisters) {
+  code(0x1000, {0xDD, 0xCB, 0x05, 0x00, 0xFD, 0xCB, 0xFE, 0x06, 0xDD, 0xCB, 0x05, 0x46});
+  reg(REG_IX) = 0x2000;
+  reg(REG_IY) = 0x3002;
+  ram[0x2005] = 0x81;
+  ram[0x3000] = 0x81;
+  reg(REG_BC) = 0x5555;
+  EXPECT_EQ(steps(1), 25);
+  EXPECT_EQ(ram[0x2005], 0x03);
+  EXPECT_EQ(reg(REG_BC), 0x0355);
+  steps(1);  // 0x06: memory only
+  EXPECT_EQ(ram[0x3000], 0x03);
+  EXPECT_EQ(reg(REG_BC), 0x0355);
+  EXPECT_EQ(steps(1), 22);  // BIT never copies
+  EXPECT_EQ(reg(REG_BC), 0x0355);
+}
+
+TEST_F(Z80, UndefinedAndSpecialEdCodes) {
+  code(0x1000, {0xED, 0x00, 0xED, 0x77});
+  reg(REG_AF) = 0x1234;
+  EXPECT_EQ(steps(1), 10);
+  EXPECT_EQ(z80_error, 1);
+  EXPECT_EQ(steps(1), 10);
+  EXPECT_EQ(reg(REG_PC), 0x1004);
+  EXPECT_EQ(reg(REG_AF), 0x1234);
+  EXPECT_EQ(reg(REG_SP), 0x8000);
+
+  // ED ED: one more fetch, then a return.
+  code(0x1004, {0xED, 0xED, 0x99});
+  ram[0x8000] = 0x78;
+  ram[0x8001] = 0x56;
+  reg(REG_IR) = 0;
+  EXPECT_EQ(steps(1), 25);
+  EXPECT_EQ(reg(REG_PC), 0x5678);
+  EXPECT_EQ(reg(REG_SP), 0x8002);
+  EXPECT_EQ(r7(), 3);
+}
+
+TEST_F(Z80, LoadIAndRShowTheInterruptEnable) {
+  code(0x1000, {0xFB, 0xED, 0x5F, 0xF3, 0xED, 0x57});
+  steps(2);
+  EXPECT_TRUE(f() & 0x04);
+  steps(2);
+  EXPECT_FALSE(f() & 0x04);
+}
+
+TEST_F(Z80, LdirWithZeroCountCopiesTheWholeSpaceOneStepAtATime) {
+  code(0x1000, {0xED, 0xB0});
+  reg(REG_HL) = reg(REG_DE) = 0x9000;
+  reg(REG_BC) = 0;
+  int n = 0, last = 0;
+  while (reg(REG_PC) == 0x1000 && n < 70000) {
+    last = z80_step();
+    n++;
+  }
+  EXPECT_EQ(n, 65536);
+  EXPECT_EQ(last, 18);
+  EXPECT_EQ(reg(REG_BC), 0);
+  EXPECT_EQ(reg(REG_HL), 0x9000);
+}
+
+TEST_F(Z80, BlockInputZeroFlag) {
+  code(0x1000, {0xED, 0xA2, 0xED, 0xA2, 0xED, 0xB2});
+  reg(REG_BC) = 0x0210;
+  reg(REG_HL) = 0x3000;
+  port_value = 0x80;
+  steps(1);
+  EXPECT_EQ(f(), 0x02);  // B = 1: Z clear; N from bit 7
+  EXPECT_EQ(ram[0x3000], 0x80);
+  steps(1);
+  EXPECT_EQ(f(), 0x42);
+  reg(REG_BC) = 0x0310;
+  port_value = 0x01;
+  EXPECT_EQ(steps(1), 23);
+  EXPECT_EQ(f(), 0x40);  // INIR: Z after every step
+  EXPECT_EQ(reg(REG_PC), 0x1004);
+  EXPECT_EQ(steps(2), 23 + 18);
+  EXPECT_EQ(reg(REG_PC), 0x1006);
+  EXPECT_EQ(reg(REG_HL), 0x3005);
+}
+
+TEST_F(Z80, HaltRepeatsUntilAnInterrupt) {
+  code(0x1000, {0x76});
+  reg(REG_IR) = 0x0080;
+  for (int k = 0; k < 10; k++) EXPECT_EQ(z80_step(), 5);
+  EXPECT_EQ(reg(REG_PC), 0x1000);
+  EXPECT_EQ(reg(REG_IR), 0x008A);
+}
+
+TEST_F(Z80, EiDelaysTheMaskableInterruptByOneInstruction) {
+  nmi_use = 1;  // console: the roller request drives INT
+  interrupt_mode = 1;
+  code(0x1000, {0xFB, 0xC9});
+  ram[0x8000] = 0x00;
+  ram[0x8001] = 0x20;
+  code(0x2000, {0x00});
+  code(0x0038, {0x00});
+  roller_int = 1;
+  EXPECT_EQ(steps(2), 5 + 11);  // EI, then RET completes
+  EXPECT_EQ(reg(REG_PC), 0x2000);
+  EXPECT_EQ(z80_step(), 14 + 5);  // taken at the RET's target
+  EXPECT_EQ(reg(REG_PC), 0x0039);
+  EXPECT_EQ(pop_word(), 0x2000);
+  EXPECT_EQ(interrupt_mask, 0);
+  EXPECT_EQ(interrupt_mask_2, 0);
+}
+
+TEST_F(Z80, InterruptAfterHaltReturnsPastIt) {
+  nmi_use = 1;
+  interrupt_mode = 1;
+  code(0x1000, {0xFB, 0x76, 0x00});
+  roller_int = 1;
+  steps(2);  // EI; HALT runs once
+  EXPECT_EQ(reg(REG_PC), 0x1001);
+  steps(1);
+  EXPECT_EQ(pop_word(), 0x1002);
+}
+
+TEST_F(Z80, HeaderlessVideoLineInMode2) {
+  // I = 0xFF: the vector is read at 0xFFFF and 0x0000.
+  interrupt_mode = 2;
+  reg(REG_IR) = 0xFF00;
+  ram[0xFFFF] = 0x00;
+  ram[0x0000] = 0x30;
+  code(0x1000, {0xFB, 0x00, 0x00});
+  code(0x3000, {0x00});
+  roller_int = 1;  // not an interrupt source here
+  steps(3);
+  EXPECT_EQ(reg(REG_PC), 0x1003);
+  vdp_status = 0x80;
+  vdp_reg[1] = 0x20;
+  interrupt_mask = 1;
+  EXPECT_EQ(z80_step(), 20 + 5);
+  EXPECT_EQ(reg(REG_PC), 0x3001);
+  EXPECT_EQ(pop_word(), 0x1003);
+  // The frame driver's check takes it too, at the same cost.
+  interrupt_mask = 1;
+  EXPECT_EQ(check_for_interrupt(), 20);
+  EXPECT_EQ(check_for_interrupt(), 0);  // now disabled
+}
+
+TEST_F(Z80, NmiIsEdgeTriggeredAndKeepsIff2) {
+  nmi_use = 1;
+  code(0x1000, {0x76});
+  code(0x0066, {0xED, 0x45});
+  interrupt_mask = 1;
+  interrupt_mask_2 = 1;
+  steps(1);
+  EXPECT_EQ(check_for_interrupt(), 0);  // line low
+  vdp_status = 0x80;
+  vdp_reg[1] = 0x20;
+  EXPECT_EQ(check_for_interrupt(), 12);
+  EXPECT_EQ(reg(REG_PC), 0x0066);
+  EXPECT_EQ(pop_word(), 0x1001);  // past the HALT
+  EXPECT_EQ(interrupt_mask, 0);
+  EXPECT_EQ(interrupt_mask_2, 1);
+  EXPECT_EQ(check_for_interrupt(), 0);  // the line stays high: no new edge
+  steps(1);                             // RETN
+  EXPECT_EQ(reg(REG_PC), 0x1001);
+  EXPECT_EQ(interrupt_mask, 1);
+  // A status read drops the flag and the gate; the next rise fires again.
+  vdp_status = 0;
+  EXPECT_EQ(check_for_interrupt(), 0);
+  vdp_status = 0x80;
+  EXPECT_EQ(check_for_interrupt(), 12);
+}
+
+TEST_F(Z80, PortWriteThatTakesTheNmiAtOnce) {
+  nmi_use = 1;
+  vdp_status = 0x80;
+  z80_port_write_hook = port_write_enables_nmi;
+  code(0x1000, {0xD3, 0xBF});
+  EXPECT_EQ(z80_step(), 12 + 12);
+  EXPECT_EQ(reg(REG_PC), 0x0066);
+  EXPECT_EQ(pop_word(), 0x1002);  // already past the OUT
+  EXPECT_EQ(reg(REG_SP), 0x7FFE);
+}
+
+TEST_F(Z80, NmiDuringOtirReturnsToTheOtir) {
+  nmi_use = 1;
+  vdp_status = 0x80;
+  z80_port_write_hook = port_write_enables_nmi;
+  code(0x1000, {0xED, 0xB3});
+  reg(REG_BC) = 0x03BE;
+  reg(REG_HL) = 0x3000;
+  EXPECT_EQ(z80_step(), 23 + 12);
+  EXPECT_EQ(reg(REG_PC), 0x0066);
+  EXPECT_EQ(pop_word(), 0x1000);
+  EXPECT_EQ(reg(REG_BC), 0x02BE);
+  EXPECT_EQ(reg(REG_HL), 0x3001);
+}
+
+TEST_F(Z80, PortReadSeesTheCurrentProgramCounter) {
+  code(0x1000, {0xDB, 0x12});
+  port_value = 0x5A;
+  steps(1);
+  EXPECT_EQ(port_reads_seen_pc, 0x1002);
+  EXPECT_EQ(a(), 0x5A);
+}
+
+// The real scanline loop, with the frame driver and sound generator.
+class Z80Scanlines : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    machine_fresh();
+    memset(ram, 0, sizeof ram);  // NOPs everywhere
+    for (int p = 0; p < 64; p++) {
+      map_page(map1, p, ram, p * 1024);
+      map_page(map2, p, ram, p * 1024);
+    }
+    vdp_reg[1] = 0;
+  }
+  void TearDown() override { machine_fresh(); }
+};
+
+TEST_F(Z80Scanlines, BudgetAndCounters) {
+  machine_run_scanlines(1);
+  EXPECT_EQ(z80_cycles, 230);  // 46 NOPs: the last one runs past 228
+  EXPECT_EQ(z80_cycles_1, 228);
+  EXPECT_EQ(z80_cycles_2, 0);
+  EXPECT_EQ(emulator_registers[REG_PC], 46);
+  EXPECT_EQ(z80_scanline_limit, 0);
+
+  // Each entry starts a fresh count.
+  emulator_registers[REG_PC] = 0;
+  machine_run_scanlines(2);
+  EXPECT_EQ(z80_cycles, 460);
+  EXPECT_EQ(z80_cycles_1, 456);
+  EXPECT_EQ(z80_cycles_2, 1);
+  EXPECT_EQ(emulator_registers[REG_PC], 92);
+}
+
+TEST_F(Z80Scanlines, AnInstructionStartedWithCyclesLeftRunsWholeAndShortensTheNextLine) {
+  ram[45] = 0xE3;  // EX (SP),HL, 20 cycles, after 45 NOPs (225)
+  emulator_registers[REG_SP] = 0x8000;
+  machine_run_scanlines(2);
+  // Line 1 used 245; line 2 had 228 - 17 and ran 43 NOPs (215).
+  EXPECT_EQ(z80_cycles, 460);
+  EXPECT_EQ(emulator_registers[REG_PC], 46 + 43);
+}
+
+TEST_F(Z80Scanlines, SoundLineIndexWrapsEvery157Lines) {
+  machine_run_scanlines(157);
+  EXPECT_EQ(z80_cycles_2, 156);
+  emulator_registers[REG_PC] = 0;
+  machine_run_scanlines(158);
+  EXPECT_EQ(z80_cycles_2, 0);
+  EXPECT_EQ(z80_cycles_1, 158 * 228);
+}
