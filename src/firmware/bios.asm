@@ -1,40 +1,3293 @@
-; Tervox console BIOS (first cut): starts a cartridge through 0x800A.
+; Tervox console BIOS: our own firmware for the console's 8 KB ROM.
+;
+; Cartridges written for the console reach this ROM through fixed places
+; only: the restart and interrupt vectors, a few data bytes and tables at
+; the bottom, the font, a handful of helper routines and the jump table at
+; 1F61h-1FFFh. Everything else here is laid out as we like. docs/bios.md
+; lists every entry point with its registers.
+;
+; Register use: entry points change AF, BC, DE, HL as documented; IX and
+; IY are kept unless they are inputs (C compilers keep their frame in IX).
+
+; ---- RAM used by the BIOS (fixed names and places cartridges rely on)
+SONG_TABLE      equ 7020h   ; song table pointer
+SOUND_PTRS      equ 7022h   ; active data area for noise, tone 1, 2, 3
+SAVE_CTRL       equ 702Ah   ; last noise control byte sent
+STACK           equ 73B9h
+PARAM_AREA      equ 73BAh   ; Pascal-convention parameter block
+TIMER_LENGTH    equ 73C0h
+TEST_SIG_NUM    equ 73C2h
+VDP_MODE_WORD   equ 73C3h   ; copies of VDP registers 0 and 1
+VDP_STATUS_BYTE equ 73C5h
+DEFER_WRITES    equ 73C6h
+MUX_SPRITES     equ 73C7h
+RAND_NUM        equ 73C8h
+QUEUE_SIZE      equ 73CAh
+QUEUE_HEAD      equ 73CBh
+QUEUE_TAIL      equ 73CCh
+HEAD_ADDRESS    equ 73CDh
+TAIL_ADDRESS    equ 73CFh
+BUFFER          equ 73D1h
+TIMER_TABLE_BASE equ 73D3h
+NEXT_TIMER_DATA_BYTE equ 73D5h
+DBNCE_BUFF      equ 73D7h   ; 2 players x 5 inputs x {last sample, state}
+SPIN_SW0_CT     equ 73EBh
+SPIN_SW1_CT     equ 73ECh
+S0_C0           equ 73EEh   ; raw reads, 1 = pressed: joystick segment
+S0_C1           equ 73EFh
+S1_C0           equ 73F0h   ; keypad segment
+S1_C1           equ 73F1h
+VRAM_ADDR_TABLE equ 73F2h   ; bases: sprite attributes, sprite patterns,
+                            ; names, patterns, colours
+SAVE_TEMP       equ 73FCh
+SAVED_COUNT     equ 73FEh
+
+; ---- cartridge header
+CARTRIDGE       equ 8000h
+LOCAL_SPR_TBL   equ 8002h
+SPRITE_ORDER    equ 8004h
+WORK_BUFFER     equ 8006h
+CONTROLLER_MAP  equ 8008h
+START_GAME      equ 800Ah
+GAME_NAME       equ 8024h
+
+; ---- ports
+VDP_DATA        equ 0BEh
+VDP_CTRL        equ 0BFh
+PSG_PORT        equ 0FFh
+KEYPAD_SEL      equ 80h
+JOY_SEL         equ 0C0h
+CTRL_1          equ 0FCh
+CTRL_2          equ 0FFh
+
+; Fills with FF up to a fixed address and stops the build if code ran past it.
+MACRO PADTO,addr
+        if $ > addr
+        .error fixed address overrun
+        endif
+        ds addr-$,0FFh
+ENDM
+
+; ======================================================================
+; Vectors and fixed data
+; ======================================================================
         org 0
-        di
-        ld sp,73B9h
-        jp start
-        org 08h
-        jp 8008h+0       ; placeholder vectors into the cartridge jump slots
-        org 10h
+BOOT_UP:
+        ld sp,STACK
+        jp POWER_UP
+
+        PADTO 08h
+        jp 800Ch
+        PADTO 10h
         jp 800Fh
-        org 18h
+        PADTO 18h
         jp 8012h
-        org 20h
+        PADTO 20h
         jp 8015h
-        org 28h
+        PADTO 28h
         jp 8018h
-        org 30h
+        PADTO 30h
         jp 801Bh
-        org 38h
+        PADTO 38h
         jp 801Eh
-        org 66h
-        jp 8021h
-        org 69h
-        db 60
-start:
-        ld hl,(8000h)
+
+; RAND_GEN: one step of the 16-bit shift register in RAND_NUM.
+; Out: HL = new value (also in RAND_NUM), A = L.
+        PADTO 3Bh
+RAND_GEN:
+        ld hl,(RAND_NUM)
+        ld a,h
+        rlca                    ; bit 0 = old bit 7 of H
+        xor h                   ; bit 0 = bit 7 xor bit 0 of H
+        rrca                    ; into the carry
+        rr l
+        rr h
+        ld (RAND_NUM),hl
+        ld a,l
+        ret
+
+        PADTO 66h
+        jp 8021h                ; the cartridge owns the NMI
+
+        PADTO 69h
+AMERICA:        db 60           ; frames a second; the emulator writes 50 for PAL
+ASCII_TABLE:    dw FONT_A
+NUMBER_TABLE:   dw FONT_0
+
+; ======================================================================
+; Power-up
+; ======================================================================
+POWER_UP:
+        ld hl,(CARTRIDGE)
+        ld a,l
+        cp 55h
+        jr nz,pu_not_test
+        ld a,h
+        cp 0AAh
+        jr nz,pu_not_test
+        ; 55 AA: a test cartridge wants no set-up at all
+        ld hl,(START_GAME)
+        jp (hl)
+pu_not_test:
+        call TURN_OFF_SOUND
         ld a,l
         cp 0AAh
-        jr z,go
+        jr nz,pu_no_cart
+        ld a,h
         cp 55h
-        jr z,go
-halt_loop:
-        halt
-        jr halt_loop
-go:
-        ld hl,(800Ah)
-        jp (hl)
-        org 196Ah
-        db 0
-        org 1FFFh
+        jr nz,pu_no_cart
+        ld hl,0033h
+        ld (RAND_NUM),hl
+        call CONTROLLER_INIT
+        xor a
+        ld (DEFER_WRITES),a
+        ld (MUX_SPRITES),a
+        call screen_init
+        call TITLE_SCREEN
+        jp TITLE_HOLD
+pu_no_cart:
+        call screen_init
+        call NO_CART_SCREEN
+        call TURN_OFF_SOUND
+pu_wait:
+        jr pu_wait              ; nothing to run: wait for the power switch
+
+; Clears video memory, sets graphics I, loads the font and draws the logo.
+screen_init:
+        ld hl,0
+        ld de,4000h
+        xor a
+        call FILL_VRAM
+        call MODE_1
+        call LOAD_ASCII
+        jp draw_logo
+
+; ======================================================================
+; Sound effect helpers at their fixed addresses
+; ======================================================================
+        PADTO 0FCh
+FREQ_SWEEP:     jp freq_sweep
+        PADTO 12Fh
+ATN_SWEEP:      jp atn_sweep
+        PADTO 190h
+DECLSN:         jp declsn
+        PADTO 19Bh
+DECMSN:         jp decmsn
+        PADTO 1A6h
+MSNTOLSN:       jp msntolsn
+        PADTO 1B1h
+ADD816:         jp add816
+        PADTO 1D5h
+LEAVE_EFFECT:   jp leave_effect
+        PADTO 2EEh
+EFXOVER:        jp efxover
+
+; ======================================================================
+; VDP access
+; ======================================================================
+
+; WRITE_REGISTER: B = register, C = value. Keeps copies of R0 and R1.
+WRITE_REGISTER:
+        ld a,c
+        out (VDP_CTRL),a
+        ld a,b
+        or 80h
+        out (VDP_CTRL),a
+        ld a,b
+        or a
+        jr nz,wr_not0
+        ld a,c
+        ld (VDP_MODE_WORD),a
+        ret
+wr_not0:
+        dec a
+        ret nz
+        ld a,c
+        ld (VDP_MODE_WORD+1),a
+        ret
+
+; READ_REGISTER: A = VDP status (the read clears the frame flag).
+READ_REGISTER:
+        in a,(VDP_CTRL)
+        ret
+
+; Sets the VDP address to HL for writing / reading.
+set_write_hl:
+        ld a,l
+        out (VDP_CTRL),a
+        ld a,h
+        and 3Fh
+        or 40h
+        out (VDP_CTRL),a
+        ret
+set_read_hl:
+        ld a,l
+        out (VDP_CTRL),a
+        ld a,h
+        and 3Fh
+        out (VDP_CTRL),a
+        ret
+
+; FILL_VRAM: HL = VRAM address, DE = count, A = value. Ends with a status read.
+FILL_VRAM:
+        ld c,a
+        call set_write_hl
+        ld a,d
+        or e
+        jr z,fv_done
+        ld b,e
+        dec de
+        inc d                   ; D = passes of the inner loop
+        ld a,c
+fv_loop:
+        out (VDP_DATA),a
+        djnz fv_loop
+        dec d
+        jr nz,fv_loop
+fv_done:
+        in a,(VDP_CTRL)
+        ret
+
+; WRITE_VRAM: HL = source, DE = VRAM address, BC = count.
+; Known quirk kept on purpose: the count's low byte is moved first, then
+; whole 256-byte blocks while the high byte counts down to zero, so when
+; both bytes are non-zero 256 bytes fewer than asked are moved. Software
+; written for the console allows for this, so we do the same. A count
+; of zero moves nothing.
+WRITE_VRAM:
+        ex de,hl
+        call set_write_hl
+        ex de,hl
+        call quirk_blocks
+        ret z
+wv_loop:
+        outi
+        jr nz,wv_loop
+        dec d
+        jr nz,wv_loop
+        ret
+
+; READ_VRAM: HL = destination, DE = VRAM address, BC = count; the same
+; count quirk as WRITE_VRAM.
+READ_VRAM:
+        ex de,hl
+        call set_read_hl
+        ex de,hl
+        call quirk_blocks
+        ret z
+rv_loop:
+        ini
+        jr nz,rv_loop
+        dec d
+        jr nz,rv_loop
+        ret
+
+; BC = count -> D = blocks, B = first block's length (0 = 256), C = data
+; port; Z when there is nothing to move.
+quirk_blocks:
+        ld a,b
+        or c
+        ret z
+        ld d,b
+        ld b,c
+        ld c,VDP_DATA
+        ld a,d
+        or a
+        jr nz,qb_done
+        inc d                   ; under 256: one short block
+qb_done:
+        or 1                    ; NZ
+        ret
+
+; Exact-count copies for our own use. HL = RAM, DE = VRAM, BC = count.
+vram_write:
+        ex de,hl
+        call set_write_hl
+        ex de,hl
+vram_write_here:
+        call exact_blocks
+        ret z
+vwx_loop:
+        outi
+        jr nz,vwx_loop
+        dec d
+        jr nz,vwx_loop
+        ret
+vram_read:
+        ex de,hl
+        call set_read_hl
+        ex de,hl
+        call exact_blocks
+        ret z
+vrx_loop:
+        ini
+        jr nz,vrx_loop
+        dec d
+        jr nz,vrx_loop
+        ret
+exact_blocks:
+        ld a,b
+        or c
+        ret z
+        ld d,b
+        ld a,c
+        or a
+        jr z,eb_even
+        inc d
+eb_even:
+        ld b,c
+        ld c,VDP_DATA
+        or 1
+        ret
+
+; INIT_TABLE: A = table (0 sprite attributes, 1 sprite patterns, 2 names,
+; 3 patterns, 4 colours), HL = VRAM base. Records the base and sets the
+; VDP register that holds it.
+INIT_TABLE:
+        cp 5
+        ret nc
+        push hl
+        ld c,a
+        ld b,0
+        ld hl,VRAM_ADDR_TABLE
+        add hl,bc
+        add hl,bc
+        pop de
+        ld (hl),e
+        inc hl
+        ld (hl),d
+        ex de,hl                ; HL = base
+        or a
+        jr z,it_sprite_attr
+        dec a
+        jr z,it_sprite_pat
+        dec a
+        jr z,it_names
+        dec a
+        jr z,it_patterns
+        ; colours: base / 64, or 7F/FF in graphics II
+        ld a,(VDP_MODE_WORD)
+        and 2
+        jr z,it_col1
+        ld c,7Fh
+        bit 5,h
+        jr z,it_col2
+        ld c,0FFh
+it_col2:
+        ld b,3
+        jp WRITE_REGISTER
+it_col1:
+        add hl,hl
+        add hl,hl
+        ld c,h
+        ld b,3
+        jp WRITE_REGISTER
+it_sprite_attr:
+        add hl,hl
+        ld c,h
+        ld b,5
+        jp WRITE_REGISTER
+it_sprite_pat:
+        ld b,6
+        jr it_div2048
+it_names:
+        ld a,h
+        rrca
+        rrca
+        and 3Fh
+        ld c,a
+        ld b,2
+        jp WRITE_REGISTER
+it_patterns:
+        ld b,4
+        ld a,(VDP_MODE_WORD)
+        and 2
+        jr z,it_div2048
+        ld c,3
+        bit 5,h
+        jp z,WRITE_REGISTER
+        ld c,7
+        jp WRITE_REGISTER
+it_div2048:
+        ld a,h
+        rrca
+        rrca
+        rrca
+        and 1Fh
+        ld c,a
+        jp WRITE_REGISTER
+
+; MODE_1: graphics I with the standard table layout, display off, no NMI.
+MODE_1:
+        ld bc,0000h
+        call WRITE_REGISTER
+        ld bc,0180h
+        call WRITE_REGISTER
+        ld a,2
+        ld hl,1800h
+        call INIT_TABLE
+        ld a,4
+        ld hl,2000h
+        call INIT_TABLE
+        ld a,3
+        ld hl,0000h
+        call INIT_TABLE
+        xor a
+        ld hl,1B00h
+        call INIT_TABLE
+        ld a,1
+        ld hl,3800h
+        call INIT_TABLE
+        ld bc,0700h
+        jp WRITE_REGISTER
+
+; LOAD_ASCII: the font's 96 glyphs for codes 1Dh-7Ch into the pattern
+; table, and a blank glyph for code 0.
+LOAD_ASCII:
+        ld hl,(VRAM_ADDR_TABLE+6)
+        call set_write_hl
+        xor a
+        ld b,8
+la_blank:
+        out (VDP_DATA),a
+        djnz la_blank
+        ld hl,(VRAM_ADDR_TABLE+6)
+        ld de,1Dh*8
+        add hl,de
+        ex de,hl
+        ld hl,FONT
+        ld bc,96*8
+        jp vram_write
+
+; Byte size of one entry of table A as a shift count in B (1, 4 or 8 bytes).
+entry_shift:
+        ld b,2
+        or a
+        ret z
+        ld b,0
+        cp 2
+        ret z
+        ld b,3
+        cp 4
+        ret nz
+        ld a,(VDP_MODE_WORD)
+        and 2
+        ret nz
+        ld b,0                  ; colours: one byte per 8 codes in graphics I
+        ret
+
+; A = table (0-4), DE = first entry, IY = entries ->
+; DE = VRAM address, BC = byte count. HL kept.
+table_span:
+        push hl
+        ld c,a
+        ld b,0
+        ld hl,VRAM_ADDR_TABLE
+        add hl,bc
+        add hl,bc
+        ld a,(hl)
+        inc hl
+        ld h,(hl)
+        ld l,a
+        push hl                 ; table base
+        ld a,c
+        call entry_shift
+        ex de,hl                ; HL = first entry
+        push iy
+        pop de                  ; DE = entries
+        ld a,b
+        or a
+        jr z,ts_scaled
+ts_shift:
+        add hl,hl
+        ex de,hl
+        add hl,hl
+        ex de,hl
+        djnz ts_shift
+ts_scaled:
+        ld b,d
+        ld c,e
+        pop de
+        add hl,de
+        ex de,hl
+        pop hl
+        ret
+
+; PUT_VRAM: A = table, DE = first entry, HL = RAM data, IY = entries.
+; Sprite attributes go to LOCAL_SPR_TBL instead while MUX_SPRITES is set.
+PUT_VRAM:
+        cp 5
+        ret nc
+        or a
+        jr nz,pv_vram
+        ld a,(MUX_SPRITES)
+        or a
+        ld a,0
+        jr z,pv_vram
+        push hl
+        ld hl,(LOCAL_SPR_TBL)
+        ex de,hl
+        add hl,hl
+        add hl,hl
+        add hl,de
+        ex de,hl                ; DE = place in the local table
+        push iy
+        pop hl
+        add hl,hl
+        add hl,hl
+        ld b,h
+        ld c,l
+        pop hl
+        ld a,b
+        or c
+        ret z
+        ldir
+        ret
+pv_vram:
+        call table_span
+        jp vram_write
+
+; GET_VRAM: A = table, DE = first entry, HL = RAM buffer, IY = entries.
+GET_VRAM:
+        cp 5
+        ret nc
+        call table_span
+        jp vram_read
+
+; INIT_SPR_ORDER: A = count; SPRITE_ORDER[i] = i.
+INIT_SPR_ORDER:
+        or a
+        ret z
+        ld b,a
+        ld hl,(SPRITE_ORDER)
+        xor a
+iso_loop:
+        ld (hl),a
+        inc hl
+        inc a
+        djnz iso_loop
+        ret
+
+; WR_SPR_NM_TBL: A = count. Copies count entries of LOCAL_SPR_TBL, taken in
+; SPRITE_ORDER order, to the sprite attribute table in VRAM.
+WR_SPR_NM_TBL:
+        or a
+        ret z
+        ld b,a
+        ld hl,(VRAM_ADDR_TABLE)
+        call set_write_hl
+        ld de,(SPRITE_ORDER)
+wsn_loop:
+        push bc
+        ld a,(de)
+        inc de
+        ld l,a
+        ld h,0
+        add hl,hl
+        add hl,hl
+        ld bc,(LOCAL_SPR_TBL)
+        add hl,bc
+        ld bc,0400h+VDP_DATA
+        otir
+        pop bc
+        djnz wsn_loop
+        ret
+
+; ======================================================================
+; Controllers
+; ======================================================================
+
+; Start-up state of the controller variables.
+CONTROLLER_INIT:
+        out (JOY_SEL),a
+        ld hl,(CONTROLLER_MAP)
+        inc hl
+        inc hl
+        ld b,10
+        xor a
+ci_map:
+        ld (hl),a
+        inc hl
+        djnz ci_map
+        ld hl,DBNCE_BUFF
+        ld b,20
+ci_dbn:
+        ld (hl),a
+        inc hl
+        djnz ci_dbn
+        ld (SPIN_SW0_CT),a
+        ld (SPIN_SW1_CT),a
+        ld hl,S0_C0
+        ld b,4
+ci_raw:
+        ld (hl),a
+        inc hl
+        djnz ci_raw
+        ret
+
+; CONTROLLER_SCAN: both controllers in both segments, inverted so that
+; 1 = pressed, into S0_C0..S1_C1. Leaves the joystick segment selected.
+CONTROLLER_SCAN:
+        out (JOY_SEL),a
+        in a,(CTRL_1)
+        cpl
+        ld (S0_C0),a
+        in a,(CTRL_2)
+        cpl
+        ld (S0_C1),a
+        out (KEYPAD_SEL),a
+        in a,(CTRL_1)
+        cpl
+        ld (S1_C0),a
+        in a,(CTRL_2)
+        cpl
+        ld (S1_C1),a
+        out (JOY_SEL),a
+        ret
+
+; UPDATE_SPINNER: counts one spinner step per controller (from the RST 38h
+; handler): bit 4 low marks a step, bit 5 gives its direction.
+UPDATE_SPINNER:
+        in a,(CTRL_1)
+        ld hl,SPIN_SW0_CT
+        call us_one
+        in a,(CTRL_2)
+        ld hl,SPIN_SW1_CT
+us_one:
+        bit 4,a
+        ret nz
+        bit 5,a
+        jr nz,us_back
+        inc (hl)
+        ret
+us_back:
+        dec (hl)
+        ret
+
+; Keypad lines (inverted, low nibble of A) -> key 0-9, 0Ah '*', 0Bh '#',
+; 0Fh none.
+key_decode:
+        push hl
+        and 0Fh
+        ld l,a
+        ld h,0
+        push de
+        ld de,KEY_CODES
+        add hl,de
+        pop de
+        ld a,(hl)
+        pop hl
+        ret
+KEY_CODES:
+        db 0Fh, 6, 1, 3, 9, 0, 0Ah, 0Fh, 2, 0Bh, 7, 0Fh, 5, 4, 8, 0Fh
+
+; DECODER: H = controller (0/1), L = segment. Segment 0: H = fire (40h),
+; L = directions (1 up, 2 right, 4 down, 8 left), E = spinner steps since
+; the last call. Segment 1: L = key, H = arm button (40h). No debounce.
+DECODER:
+        ld c,CTRL_1
+        bit 0,h
+        jr z,dc_port
+        ld c,CTRL_2
+dc_port:
+        ld a,l
+        or a
+        jr nz,dc_keypad
+        out (JOY_SEL),a
+        in a,(c)
+        cpl
+        ld b,a
+        and 0Fh
+        ld l,a
+        ld a,b
+        and 40h
+        ld b,a                  ; fire
+        ld a,h
+        and 1
+        ld de,SPIN_SW0_CT
+        add a,e
+        ld e,a
+        ld a,(de)
+        push af
+        xor a
+        ld (de),a
+        pop af
+        ld e,a
+        ld h,b
+        ret
+dc_keypad:
+        out (KEYPAD_SEL),a
+        in a,(c)
+        cpl
+        out (JOY_SEL),a
+        ld b,a
+        and 40h
+        ld h,a
+        ld a,b
+        call key_decode
+        ld l,a
+        ret
+
+; POLLER: CONTROLLER_SCAN, then every enabled input of both players into
+; CONTROLLER_MAP once two samples in a row agree.
+POLLER:
+        call CONTROLLER_SCAN
+        ld hl,(CONTROLLER_MAP)
+        ld a,(hl)
+        push hl
+        inc hl
+        inc hl
+        ld de,DBNCE_BUFF
+        ld b,0
+        call poll_player
+        pop hl
+        inc hl
+        ld a,(hl)
+        ld de,6
+        add hl,de
+        ld de,DBNCE_BUFF+10
+        ld b,1
+; A = enable byte, B = player, HL = the player's five map bytes,
+; DE = the player's debounce entries.
+poll_player:
+        bit 7,a
+        ret z
+        ld c,a
+        push hl
+        ld hl,S0_C0
+        ld a,l
+        add a,b
+        ld l,a
+        ld a,(hl)
+        inc hl
+        inc hl
+        ld h,(hl)
+        ld l,a
+        ld (SAVE_TEMP),hl       ; L = joystick segment, H = keypad segment
+        pop hl
+        ld a,(SAVE_TEMP)
+        and 40h
+        bit 0,c
+        call pp_item            ; fire
+        ld a,(SAVE_TEMP)
+        and 0Fh
+        bit 1,c
+        call pp_item            ; joystick
+        bit 2,c
+        jr z,pp_no_spin
+        push hl
+        ld hl,SPIN_SW0_CT
+        ld a,l
+        add a,b
+        ld l,a
+        ld a,(hl)
+        ld (hl),0
+        pop hl
+        add a,(hl)
+        ld (hl),a               ; spinner steps add up in the map
+pp_no_spin:
+        inc hl
+        inc de
+        inc de
+        ld a,(SAVE_TEMP+1)
+        and 40h
+        bit 3,c
+        call pp_item            ; arm
+        ld a,(SAVE_TEMP+1)
+        call key_decode
+        bit 4,c
+; Z = input not enabled. A = sample, HL = map byte, DE = debounce entry.
+pp_item:
+        jr z,pp_skip
+        ex de,hl
+        cp (hl)
+        ld (hl),a               ; last sample
+        inc hl
+        jr nz,pp_unsettled
+        cp (hl)
+        jr z,pp_unsettled
+        ld (hl),a               ; settled state
+        ld (de),a               ; reaches the map
+pp_unsettled:
+        inc hl
+        ex de,hl
+        inc hl
+        ret
+pp_skip:
+        inc de
+        inc de
+        inc hl
+        ret
+
+; ======================================================================
+; Timers and signals
+; ======================================================================
+; Timer table entries are 3 bytes: status (7 done, 6 repeat, 5 free,
+; 4 end of table, 3 long), then count and reload for short timers, or a
+; pointer to a {count, reload} word pair for long ones.
+
+; INIT_TIMER: HL = timer table, DE = room for long timers (4 bytes each).
+INIT_TIMER:
+        ld (TIMER_TABLE_BASE),hl
+        ld (NEXT_TIMER_DATA_BYTE),de
+        ld (hl),30h
+        ret
+
+; A = signal -> HL = its entry; carry when the table ends before it.
+timer_entry:
+        ld hl,(TIMER_TABLE_BASE)
+        ld b,a
+        inc b
+        jr te_count
+te_next:
+        bit 4,(hl)
+        scf
+        ret nz
+        inc hl
+        inc hl
+        inc hl
+te_count:
+        djnz te_next
+        or a
+        ret
+
+; FREE_SIGNAL: A = signal.
+FREE_SIGNAL:
+        call timer_entry
+        ret c
+        ld a,(hl)
+        and 10h
+        or 20h
+        ld (hl),a
+        ret
+
+; REQUEST_SIGNAL: HL = length in TIME_MGR ticks, A = 0 one-shot, else
+; repeating. Out: A = signal number.
+REQUEST_SIGNAL:
+        ld c,0
+        or a
+        jr z,rs_kind
+        ld c,40h
+rs_kind:
+        ld a,h
+        or l
+        jr nz,rs_len
+        inc hl                  ; a zero length expires at the first tick
+rs_len:
+        ex de,hl
+        ld hl,(TIMER_TABLE_BASE)
+        ld b,0
+rs_find:
+        bit 5,(hl)
+        jr nz,rs_found
+        inc hl
+        inc hl
+        inc hl
+        inc b
+        jr nz,rs_find
+        ld a,0FFh               ; a table without a free end: no signal
+        ret
+rs_found:
+        bit 4,(hl)
+        jr z,rs_set
+        push hl                 ; the last entry is taken: the end moves on
+        inc hl
+        inc hl
+        inc hl
+        ld (hl),30h
+        pop hl
+rs_set:
+        ld a,d
+        or a
+        jr nz,rs_long
+        ld (hl),c
+        inc hl
+        ld (hl),e
+        inc hl
+        ld (hl),e
+        ld a,b
+        ret
+rs_long:
+        ld a,c
+        or 08h
+        ld (hl),a
+        inc hl
+        push de
+        ld de,(NEXT_TIMER_DATA_BYTE)
+        ld (hl),e
+        inc hl
+        ld (hl),d
+        ex de,hl
+        pop de
+        ld (hl),e
+        inc hl
+        ld (hl),d
+        inc hl
+        ld (hl),e
+        inc hl
+        ld (hl),d
+        inc hl
+        ld (NEXT_TIMER_DATA_BYTE),hl
+        ld a,b
+        ret
+
+; TIME_MGR: one tick for every timer; once per NMI.
+TIME_MGR:
+        ld hl,(TIMER_TABLE_BASE)
+tm_loop:
+        ld a,(hl)
+        bit 5,a
+        jr nz,tm_next
+        bit 6,a
+        jr nz,tm_count
+        bit 7,a
+        jr nz,tm_next           ; a one-shot that has run out stays put
+tm_count:
+        push hl
+        bit 3,a
+        inc hl
+        jr nz,tm_long
+        dec (hl)
+        jr nz,tm_running
+        inc hl
+        ld a,(hl)
+        dec hl
+        ld (hl),a               ; reload
+        jr tm_expired
+tm_long:
+        ld e,(hl)
+        inc hl
+        ld d,(hl)
+        ex de,hl
+        ld e,(hl)
+        inc hl
+        ld d,(hl)
+        dec de
+        ld a,d
+        or e
+        jr z,tm_long_out
+        ld (hl),d
+        dec hl
+        ld (hl),e
+        jr tm_running
+tm_long_out:
+        inc hl
+        ld e,(hl)
+        inc hl
+        ld d,(hl)
+        dec hl
+        dec hl
+        ld (hl),d
+        dec hl
+        ld (hl),e
+tm_expired:
+        pop hl
+        set 7,(hl)
+        jr tm_next
+tm_running:
+        pop hl
+tm_next:
+        bit 4,(hl)
+        ret nz
+        inc hl
+        inc hl
+        inc hl
+        jr tm_loop
+
+; TEST_SIGNAL: A = signal. Out: A = 1 and NZ when it has run out (a
+; one-shot is then freed), else A = 0 and Z.
+TEST_SIGNAL:
+        call timer_entry
+        jr c,tsg_no
+        ld a,(hl)
+        bit 5,a
+        jr nz,tsg_no
+        bit 7,a
+        jr z,tsg_no
+        res 7,a
+        bit 6,a
+        jr nz,tsg_keep
+        and 10h
+        or 20h
+tsg_keep:
+        ld (hl),a
+        ld a,1
+        or a
+        ret
+tsg_no:
+        xor a
+        ret
+
+; ======================================================================
+; Sound
+; ======================================================================
+; Song table: 4 bytes a song from song 1: {note list, data area}.
+; Data area, 10 bytes:
+;   +0  channel in bits 7-6 (0 noise, 1-3 tone 1-3), song in bits 5-0;
+;       FFh idle; a 00h byte after the last area ends the run
+;   +1  address of the note being played (2 bytes)
+;   +3  frequency bits 7-0
+;   +4  attenuation (high nibble); frequency bits 9-8, or for noise the
+;       noise control (low nibble)
+;   +5  frames left (fixed notes, rests, volume sweeps) or frequency steps
+;       left (frequency sweeps)
+;   +6  frequency step, signed
+;   +7  frames per frequency step: reload (high nibble), count (low)
+;   +8  attenuation step, signed (high nibble); steps left (low nibble)
+;   +9  frames per attenuation step: reload (high nibble), count (low)
+; Notes: header byte with the channel in bits 7-6, then by kind:
+;   rest        bit 5 set, frames in bits 4-0 (1 byte)
+;   end         bit 4 set; bit 3 set = start the song again (1 byte)
+;   effect      low bits 100b, then the routine's address (3 bytes); the
+;               routine runs once a frame from SOUND_MAN with IX = area
+;   type 0      fixed: freq low, atten<<4 | freq high, frames (4 bytes)
+;   type 1      frequency sweep: freq low, atten<<4 | freq high, steps,
+;               frames per step, signed step (6 bytes)
+;   type 2      volume sweep: freq low, atten<<4 | freq high, frames,
+;               step<<4 | steps, frames per step (6 bytes)
+;   type 3      both: freq low, atten<<4 | freq high, steps, frames per
+;               step, frequency step, step<<4 | steps, frames per step
+
+; TURN_OFF_SOUND: all four channels silent.
+TURN_OFF_SOUND:
+        ld a,9Fh
+        out (PSG_PORT),a
+        ld a,0BFh
+        out (PSG_PORT),a
+        ld a,0DFh
+        out (PSG_PORT),a
+        ld a,0FFh
+        out (PSG_PORT),a
+        ret
+
+IDLE_AREA:
         db 0FFh
+
+first_area:
+        ld hl,(SONG_TABLE)
+        inc hl
+        inc hl
+        ld a,(hl)
+        inc hl
+        ld h,(hl)
+        ld l,a
+        ret
+
+; SOUND_INIT: B = number of data areas, HL = song table.
+SOUND_INIT:
+        ld (SONG_TABLE),hl
+        call first_area
+        ld a,b
+        or a
+        jr z,sin_end
+        ld de,10
+sin_area:
+        ld (hl),0FFh
+        add hl,de
+        djnz sin_area
+sin_end:
+        ld (hl),0
+        call idle_channels
+        ld a,0FFh
+        ld (SAVE_CTRL),a
+        jp TURN_OFF_SOUND
+
+idle_channels:
+        ld hl,IDLE_AREA
+        ld (SOUND_PTRS),hl
+        ld (SOUND_PTRS+2),hl
+        ld (SOUND_PTRS+4),hl
+        ld (SOUND_PTRS+6),hl
+        ret
+
+; B = song -> HL = its song table entry.
+song_entry:
+        ld a,b
+        dec a
+        ld l,a
+        ld h,0
+        add hl,hl
+        add hl,hl
+        ld de,(SONG_TABLE)
+        add hl,de
+        ret
+
+; PLAY_IT: B = song. A song already playing in its area goes on as it is.
+PLAY_IT:
+        ld a,b
+        and 3Fh
+        ret z
+        ld b,a
+        push ix
+        call song_entry
+        ld e,(hl)
+        inc hl
+        ld d,(hl)
+        inc hl
+        ld a,(hl)
+        inc hl
+        ld h,(hl)
+        ld l,a
+        push hl
+        pop ix
+        ld a,(ix+0)
+        cp 0FFh
+        jr z,pi_start
+        and 3Fh
+        cp b
+        jr z,pi_done
+pi_start:
+        ld (ix+0),b
+        ex de,hl
+        call load_note
+        call set_channels
+pi_done:
+        pop ix
+        ret
+
+; Starts the note at HL in the area at IX.
+load_note:
+        ld c,2                  ; a song that is only its end stops
+ln_again:
+        ld a,(hl)
+        bit 5,a
+        jr nz,ln_rest
+        bit 4,a
+        jr nz,ln_end
+        ld (ix+1),l
+        ld (ix+2),h
+        call ln_channel
+        ld b,a
+        and 7
+        cp 4
+        ret z                   ; an effect: its routine does the work
+        ld a,b
+        and 3
+        ld b,a
+        inc hl
+        ld a,(hl)
+        ld (ix+3),a
+        inc hl
+        ld a,(hl)
+        ld (ix+4),a
+        inc hl
+        ld a,(hl)
+        ld (ix+5),a
+        ld a,b
+        or a
+        ret z
+        inc hl
+        dec a
+        jr z,ln_freq
+        dec a
+        jr z,ln_atten
+        call ln_freq
+        inc hl
+ln_atten:
+        ld a,(hl)
+        ld (ix+8),a
+        inc hl
+        ld a,(hl)
+        call nibble_pair
+        ld (ix+9),a
+        ret
+ln_freq:
+        ld a,(hl)
+        call nibble_pair
+        ld (ix+7),a
+        inc hl
+        ld a,(hl)
+        ld (ix+6),a
+        ret
+ln_rest:
+        ld (ix+1),l
+        ld (ix+2),h
+        call ln_channel
+        and 1Fh
+        ld (ix+5),a
+        ld a,(ix+4)
+        or 0F0h
+        ld (ix+4),a
+        ret
+ln_end:
+        bit 3,a
+        jr z,ln_stop
+        dec c
+        jr z,ln_stop
+        ld a,(ix+0)
+        and 3Fh
+        ld b,a
+        call song_entry
+        ld a,(hl)
+        inc hl
+        ld h,(hl)
+        ld l,a
+        jr ln_again
+ln_stop:
+        ld (ix+0),0FFh
+        ret
+
+; The channel bits of header A go to the area; A kept.
+ln_channel:
+        push af
+        and 0C0h
+        ld e,a
+        ld a,(ix+0)
+        and 3Fh
+        or e
+        ld (ix+0),a
+        pop af
+        ret
+
+; Low nibble n of A -> n in both nibbles (a reload and its count).
+nibble_pair:
+        and 0Fh
+        ld e,a
+        rlca
+        rlca
+        rlca
+        rlca
+        or e
+        ret
+
+; Length of the note at HL -> DE.
+note_length:
+        ld a,(hl)
+        ld de,1
+        bit 5,a
+        ret nz
+        bit 4,a
+        ret nz
+        ld e,3
+        ld c,a
+        and 7
+        cp 4
+        ret z
+        ld a,c
+        and 3
+        ld e,4
+        ret z
+        ld e,8
+        cp 3
+        ret z
+        ld e,6
+        ret
+
+; SOUND_MAN: one frame of every playing area; call after PLAY_SONGS.
+SOUND_MAN:
+        push ix
+        call first_area
+        push hl
+        pop ix
+        ld b,0                  ; at most 256 areas if the 00 end is missing
+sm_loop:
+        ld a,(ix+0)
+        or a
+        jr z,sm_end
+        inc a
+        jr z,sm_next
+        push bc
+        call area_step
+        pop bc
+sm_next:
+        ld de,10
+        add ix,de
+        djnz sm_loop
+sm_end:
+        call set_channels
+        pop ix
+        ret
+
+area_step:
+        ld l,(ix+1)
+        ld h,(ix+2)
+        ld a,(hl)
+        bit 5,a
+        jr nz,as_frames
+        ld c,a
+        and 7
+        cp 4
+        jr z,as_effect
+        ld a,c
+        and 3
+        jr z,as_frames
+        cp 2
+        jr z,as_volume
+        cp 1
+        jr z,as_freq
+        call atn_sweep
+as_freq:
+        call freq_sweep
+        ret nz
+        jr next_note
+as_volume:
+        call atn_sweep
+as_frames:
+        dec (ix+5)
+        ret nz
+next_note:
+        ld l,(ix+1)
+        ld h,(ix+2)
+        call note_length
+        add hl,de
+        jp load_note
+as_effect:
+        inc hl
+        ld a,(hl)
+        inc hl
+        ld h,(hl)
+        ld l,a
+        jp (hl)
+
+; Points each channel at the last playing area that uses it.
+set_channels:
+        call idle_channels
+        call first_area
+        ld b,0
+sc_loop:
+        ld a,(hl)
+        or a
+        ret z
+        cp 0FFh
+        jr z,sc_next
+        rlca
+        rlca
+        and 3
+        add a,a
+        ld e,a
+        ld d,0
+        push hl
+        ld hl,SOUND_PTRS
+        add hl,de
+        pop de
+        ld (hl),e
+        inc hl
+        ld (hl),d
+        ex de,hl
+sc_next:
+        ld de,10
+        add hl,de
+        djnz sc_loop
+        ret
+
+; PLAY_SONGS: the current tone and attenuation of every channel to the
+; sound chip; channels without a playing area are silenced.
+PLAY_SONGS:
+        push ix
+        ld ix,(SOUND_PTRS+2)
+        ld c,80h
+        call ps_tone
+        ld ix,(SOUND_PTRS+4)
+        ld c,0A0h
+        call ps_tone
+        ld ix,(SOUND_PTRS+6)
+        ld c,0C0h
+        call ps_tone
+        ld ix,(SOUND_PTRS)
+        ld a,(ix+0)
+        cp 0FFh
+        jr z,ps_noise_off
+        ld a,(ix+4)
+        and 07h
+        ld b,a
+        ld a,(SAVE_CTRL)
+        cp b
+        jr z,ps_noise_att
+        ld a,b                  ; the noise control only on a change: a
+        ld (SAVE_CTRL),a        ; write restarts the noise generator
+        or 0E0h
+        out (PSG_PORT),a
+ps_noise_att:
+        ld a,(ix+4)
+        rrca
+        rrca
+        rrca
+        rrca
+        or 0F0h
+        out (PSG_PORT),a
+        pop ix
+        ret
+ps_noise_off:
+        ld a,0FFh
+        out (PSG_PORT),a
+        pop ix
+        ret
+ps_tone:
+        ld a,(ix+0)
+        cp 0FFh
+        jr z,ps_tone_off
+        ld a,(ix+3)
+        and 0Fh
+        or c
+        out (PSG_PORT),a
+        ld a,(ix+3)
+        rrca
+        rrca
+        rrca
+        rrca
+        and 0Fh
+        ld b,a
+        ld a,(ix+4)
+        and 03h
+        rlca
+        rlca
+        rlca
+        rlca
+        or b
+        out (PSG_PORT),a
+        ld a,(ix+4)
+        rrca
+        rrca
+        rrca
+        rrca
+        and 0Fh
+        or c
+        or 10h
+        out (PSG_PORT),a
+        ret
+ps_tone_off:
+        ld a,c
+        or 1Fh
+        out (PSG_PORT),a
+        ret
+
+; FREQ_SWEEP: one frame of a frequency sweep in the area at IX.
+; Z when the last step has been made.
+freq_sweep:
+        push ix
+        pop hl
+        ld de,7
+        add hl,de
+        call declsn
+        ret nz
+        call msntolsn
+        ld a,(ix+4)
+        and 0F0h
+        ld c,a
+        ld a,(ix+4)
+        and 03h
+        ld (ix+4),a
+        dec hl
+        dec hl
+        dec hl
+        dec hl
+        ld a,(ix+6)
+        call add816
+        ld a,(ix+4)
+        and 03h
+        or c
+        ld (ix+4),a
+        dec (ix+5)
+        ret
+
+; ATN_SWEEP: one frame of an attenuation sweep in the area at IX; the
+; attenuation stays within 0-15. Z when the sweep has no steps left.
+atn_sweep:
+        ld a,(ix+8)
+        and 0Fh
+        ret z
+        push ix
+        pop hl
+        ld de,9
+        add hl,de
+        call declsn
+        ret nz
+        call msntolsn
+        ld a,(ix+8)
+        sra a
+        sra a
+        sra a
+        sra a
+        ld c,a
+        ld a,(ix+4)
+        rrca
+        rrca
+        rrca
+        rrca
+        and 0Fh
+        add a,c
+        bit 7,a
+        jr z,asw_not_neg
+        xor a
+asw_not_neg:
+        cp 10h
+        jr c,asw_in_range
+        ld a,0Fh
+asw_in_range:
+        rlca
+        rlca
+        rlca
+        rlca
+        ld c,a
+        ld a,(ix+4)
+        and 0Fh
+        or c
+        ld (ix+4),a
+        dec hl
+        jp declsn
+
+; LEAVE_EFFECT: an effect routine is done; the area at IX goes on with
+; the note after it.
+leave_effect:
+        jp next_note
+
+; EFXOVER: an effect routine ends its whole song (area at IX idle).
+efxover:
+        ld (ix+0),0FFh
+        jp set_channels
+
+; DECLSN: low nibble of (HL) minus one; Z when it reaches 0. A = nibble.
+declsn:
+        push bc
+        ld a,(hl)
+        and 0F0h
+        ld b,a
+        ld a,(hl)
+        dec a
+        and 0Fh
+        push af
+        or b
+        ld (hl),a
+        pop af
+        pop bc
+        ret
+
+; DECMSN: high nibble of (HL) minus one; Z when it reaches 0.
+decmsn:
+        push bc
+        ld a,(hl)
+        and 0Fh
+        ld b,a
+        ld a,(hl)
+        sub 10h
+        and 0F0h
+        push af
+        or b
+        ld (hl),a
+        pop af
+        pop bc
+        ret
+
+; MSNTOLSN: the high nibble of (HL) copied into its low nibble.
+msntolsn:
+        push bc
+        ld a,(hl)
+        and 0F0h
+        ld b,a
+        rrca
+        rrca
+        rrca
+        rrca
+        or b
+        ld (hl),a
+        pop bc
+        ret
+
+; ADD816: signed A added to the word at (HL).
+add816:
+        push de
+        ld e,a
+        ld d,0
+        bit 7,a
+        jr z,a816_add
+        dec d
+a816_add:
+        ld a,(hl)
+        add a,e
+        ld (hl),a
+        inc hl
+        ld a,(hl)
+        adc a,d
+        ld (hl),a
+        dec hl
+        pop de
+        ret
+
+; ======================================================================
+; Screens
+; ======================================================================
+
+; Logo: each letter of the name is its font glyph drawn twice as large,
+; four patterns from code 60h on, each pair of letters in its own colour.
+LOGO_TEXT:
+        db "COLECOVISION"
+LOGO_COLOURS:
+        db 0F0h,0F0h,0F0h,0F0h,0F0h,0F0h,0F0h,0F0h,0F0h
+        db 0D0h,80h,90h,0B0h,30h,40h
+DOUBLE_BITS:
+        db 00h,03h,0Ch,0Fh,30h,33h,3Ch,3Fh
+        db 0C0h,0C3h,0CCh,0CFh,0F0h,0F3h,0FCh,0FFh
+
+draw_logo:
+        ld hl,(VRAM_ADDR_TABLE+6)
+        ld de,60h*8
+        add hl,de
+        call set_write_hl
+        ld hl,LOGO_TEXT
+        ld b,12
+dl_letter:
+        push bc
+        push hl
+        ld a,(hl)
+        call glyph_addr
+        call enlarge_out
+        pop hl
+        inc hl
+        pop bc
+        djnz dl_letter
+        ld hl,(VRAM_ADDR_TABLE+8)
+        inc hl
+        inc hl
+        inc hl
+        ex de,hl
+        ld hl,LOGO_COLOURS
+        ld bc,15
+        call vram_write
+        ld hl,(VRAM_ADDR_TABLE+4)
+        ld de,4*32+4
+        add hl,de
+        ld c,60h
+        call dl_row
+        ld hl,(VRAM_ADDR_TABLE+4)
+        ld de,5*32+4
+        add hl,de
+        ld c,61h
+dl_row:
+        call set_write_hl
+        ld b,12
+dl_cell:
+        ld a,c
+        out (VDP_DATA),a
+        add a,2
+        out (VDP_DATA),a
+        add a,2
+        ld c,a
+        djnz dl_cell
+        ret
+
+; A = character code -> HL = its glyph in the font.
+glyph_addr:
+        ld l,a
+        ld h,0
+        add hl,hl
+        add hl,hl
+        add hl,hl
+        ld de,FONT-1Dh*8
+        add hl,de
+        ret
+
+; The 8x8 generator at HL, twice as large, to the VDP as four generators:
+; top left, bottom left, top right, bottom right (16x16 sprite order).
+enlarge_out:
+        ld c,0
+eo_half:
+        push hl
+        ld b,8
+eo_row:
+        ld a,(hl)
+        inc hl
+        bit 0,c
+        jr nz,eo_right
+        rrca
+        rrca
+        rrca
+        rrca
+eo_right:
+        and 0Fh
+        push hl
+        ld e,a
+        ld d,0
+        ld hl,DOUBLE_BITS
+        add hl,de
+        ld a,(hl)
+        pop hl
+        out (VDP_DATA),a
+        out (VDP_DATA),a
+        djnz eo_row
+        pop hl
+        inc c
+        bit 1,c
+        jr z,eo_half
+        ret
+
+; Title screen: the cartridge's name lines, centred, and its year.
+; GAME_NAME holds "A/B/YYYY": B goes on the upper line, A below it.
+TITLE_SCREEN:
+        ld hl,GAME_NAME
+        push hl
+        call measure
+        ex (sp),hl
+        ld de,10*32
+        call print_centred
+        pop hl
+        push hl
+        call measure
+        ex (sp),hl
+        ld de,8*32
+        call print_centred
+        ld hl,(VRAM_ADDR_TABLE+4)
+        ld de,14*32+10
+        add hl,de
+        call set_write_hl
+        ld a,1Dh
+        out (VDP_DATA),a
+        pop hl
+        ld bc,0400h+VDP_DATA
+        otir
+        ld hl,COMPANY_TEXT
+        ld b,7
+        otir
+        jr display_on
+COMPANY_TEXT:
+        db " COLECO"
+
+; Text at HL up to "/" (at most 32 characters) -> C = length, HL = what
+; follows the "/".
+measure:
+        ld c,0
+ms_loop:
+        ld a,(hl)
+        inc hl
+        cp '/'
+        ret z
+        ld a,c
+        cp 32
+        ret nc
+        inc c
+        jr ms_loop
+
+; C characters at HL centred on the name-table row at offset DE.
+print_centred:
+        ld a,c
+        or a
+        ret z
+        push hl
+        srl a
+        neg
+        add a,16
+        add a,e
+        ld e,a
+        ld hl,(VRAM_ADDR_TABLE+4)
+        add hl,de
+        call set_write_hl
+        pop hl
+        ld b,c
+        ld c,VDP_DATA
+        otir
+        ret
+
+display_on:
+        ld bc,01C0h
+        jp WRITE_REGISTER
+
+NO_CART_SCREEN:
+        ld hl,NO_CART_TEXT
+        call print_list
+        jr display_on
+
+; Lines of text: {name-table offset, characters, 0}..., FFFFh.
+print_list:
+        ld e,(hl)
+        inc hl
+        ld d,(hl)
+        inc hl
+        ld a,d
+        inc a
+        ret z
+        push hl
+        ld hl,(VRAM_ADDR_TABLE+4)
+        add hl,de
+        call set_write_hl
+        pop hl
+pl_char:
+        ld a,(hl)
+        inc hl
+        or a
+        jr z,print_list
+        out (VDP_DATA),a
+        jr pl_char
+
+NO_CART_TEXT:
+        dw 9*32+5
+        db "TURN POWER OFF BEFORE",0
+        dw 11*32+4
+        db "INSERTING A CARTRIDGE OR",0
+        dw 13*32+7
+        db "AN EXPANSION MODULE.",0
+        dw 0FFFFh
+
+; GAME_OPT: the menu of skill levels and players. Reading the keypad is
+; up to the game.
+GAME_OPT:
+        ld hl,(VRAM_ADDR_TABLE+4)
+        ld de,300h
+        ld a,20h
+        call FILL_VRAM
+        ld hl,GAME_OPT_TEXT
+        jr print_list
+
+GAME_OPT_TEXT:
+        dw 3*32+4
+        db "CHOOSE A GAME ON THE",0
+        dw 4*32+4
+        db "KEYPAD:",0
+        dw 7*32+4
+        db "1 = SKILL 1  ONE PLAYER",0
+        dw 8*32+4
+        db "2 = SKILL 2  ONE PLAYER",0
+        dw 9*32+4
+        db "3 = SKILL 3  ONE PLAYER",0
+        dw 10*32+4
+        db "4 = SKILL 4  ONE PLAYER",0
+        dw 12*32+4
+        db "5 = SKILL 1  TWO PLAYERS",0
+        dw 13*32+4
+        db "6 = SKILL 2  TWO PLAYERS",0
+        dw 14*32+4
+        db "7 = SKILL 3  TWO PLAYERS",0
+        dw 15*32+4
+        db "8 = SKILL 4  TWO PLAYERS",0
+        dw 0FFFFh
+
+; ======================================================================
+; Generator transforms
+; ======================================================================
+; A = table (1 sprite patterns, 3 patterns), DE = first source entry,
+; HL = first destination entry, BC = count. Each generator is read into
+; WORK_BUFFER (8 bytes), transformed into WORK_BUFFER+8 (8 bytes, 32 for
+; ENLARGE) and written back. In graphics II the colours of table 3 go
+; through the same transform.
+XF_TABLE        equ SAVED_COUNT
+XF_PASS         equ SAVED_COUNT+1       ; 0 patterns, 1 colours
+
+REFLECT_VERTICAL:
+        push hl
+        ld hl,xf_mirror
+        jr xf_go
+REFLECT_HORIZONTAL:
+        push hl
+        ld hl,xf_flip
+        jr xf_go
+ROTATE_90:
+        push hl
+        ld hl,xf_rotate
+        jr xf_go
+ENLARGE:
+        push hl
+        ld hl,xf_enlarge
+xf_go:
+        ld (SAVE_TEMP),hl
+        pop hl
+        ld (PARAM_AREA),de
+        ld (PARAM_AREA+2),hl
+        ld (PARAM_AREA+4),bc
+        ld (XF_TABLE),a
+xf_next:
+        ld hl,(PARAM_AREA+4)
+        ld a,h
+        or l
+        ret z
+        dec hl
+        ld (PARAM_AREA+4),hl
+        xor a
+        ld (XF_PASS),a
+        ld hl,(VRAM_ADDR_TABLE+6)
+        ld a,(XF_TABLE)
+        cp 1
+        jr nz,xf_patterns
+        ld hl,(VRAM_ADDR_TABLE+2)
+xf_patterns:
+        call xf_gen
+        ld a,(XF_TABLE)
+        cp 3
+        jr nz,xf_step
+        ld a,(VDP_MODE_WORD)
+        and 2
+        jr z,xf_step
+        ld a,1
+        ld (XF_PASS),a
+        ld hl,(VRAM_ADDR_TABLE+8)
+        call xf_gen
+xf_step:
+        ld hl,(PARAM_AREA)
+        inc hl
+        ld (PARAM_AREA),hl
+        call xf_out_size        ; 8 or 32 bytes: 1 or 4 entries further
+        ld b,e
+        srl b
+        srl b
+        srl b
+        ld hl,(PARAM_AREA+2)
+xf_adv:
+        inc hl
+        djnz xf_adv
+        ld (PARAM_AREA+2),hl
+        jr xf_next
+
+; DE = bytes the transform writes.
+xf_out_size:
+        ld hl,(SAVE_TEMP)
+        ld de,xf_enlarge
+        or a
+        sbc hl,de
+        ld de,8
+        ret nz
+        ld e,32
+        ret
+
+; One generator of the table at HL through the transform.
+xf_gen:
+        push hl
+        ld de,(PARAM_AREA)
+        call add_entry8
+        ex de,hl
+        ld hl,(WORK_BUFFER)
+        ld bc,8
+        call vram_read
+        ld hl,(WORK_BUFFER)
+        ld d,h
+        ld e,l
+        ld bc,8
+        ex de,hl
+        add hl,bc
+        ex de,hl
+        call xf_dispatch
+        pop hl
+        ld de,(PARAM_AREA+2)
+        call add_entry8
+        push hl
+        call xf_out_size
+        ld b,d
+        ld c,e
+        ld hl,(WORK_BUFFER)
+        add hl,de
+        sbc hl,de               ; carry is clear after the add
+        ld de,8
+        add hl,de
+        pop de
+        jp vram_write
+xf_dispatch:
+        push hl
+        ld hl,(SAVE_TEMP)
+        ex (sp),hl
+        ret
+
+; HL + 8 * DE -> HL.
+add_entry8:
+        ex de,hl
+        add hl,hl
+        add hl,hl
+        add hl,hl
+        add hl,de
+        ret
+
+; Transforms: HL = 8 source bytes, DE = output.
+xf_mirror:
+        ld a,(XF_PASS)
+        or a
+        jr nz,xf_copy
+        ld c,8
+xm_row:
+        ld a,(hl)
+        inc hl
+        push hl
+        ld b,8
+xm_bit:
+        rrca
+        rl l
+        djnz xm_bit
+        ld a,l
+        pop hl
+        ld (de),a
+        inc de
+        dec c
+        jr nz,xm_row
+        ret
+xf_copy:
+        ld bc,8
+        ldir
+        ret
+
+xf_flip:
+        ld bc,7
+        add hl,bc
+        ld b,8
+xfl_row:
+        ld a,(hl)
+        dec hl
+        ld (de),a
+        inc de
+        djnz xfl_row
+        ret
+
+; Quarter turn clockwise: output row r, column c = input row 7-c, column r.
+xf_rotate:
+        ld a,(XF_PASS)
+        or a
+        jr nz,xf_copy
+        ld bc,7
+        add hl,bc
+        ld c,8
+xr_col:
+        push de
+        ld b,8
+xr_row:
+        sla (hl)
+        ex de,hl
+        rl (hl)
+        inc hl
+        ex de,hl
+        djnz xr_row
+        pop de
+        dec hl
+        dec c
+        jr nz,xr_col
+        ret
+
+; Twice as large into four generators in 16x16 sprite order; colours
+; have their rows doubled.
+xf_enlarge:
+        ld c,0
+xe_half:
+        push hl
+        ld b,8
+xe_row:
+        ld a,(XF_PASS)
+        or a
+        ld a,(hl)
+        inc hl
+        jr nz,xe_store
+        bit 0,c
+        jr nz,xe_right
+        rrca
+        rrca
+        rrca
+        rrca
+xe_right:
+        and 0Fh
+        push hl
+        push de
+        ld e,a
+        ld d,0
+        ld hl,DOUBLE_BITS
+        add hl,de
+        ld a,(hl)
+        pop de
+        pop hl
+xe_store:
+        ld (de),a
+        inc de
+        ld (de),a
+        inc de
+        djnz xe_row
+        pop hl
+        inc c
+        bit 1,c
+        jr z,xe_half
+        ret
+
+; ======================================================================
+; Deferred writes and graphics objects
+; ======================================================================
+
+; INIT_WRITER: A = queue length in entries, HL = queue (3 bytes each).
+INIT_WRITER:
+        ld (QUEUE_SIZE),a
+        xor a
+        ld (QUEUE_HEAD),a
+        ld (QUEUE_TAIL),a
+        ld (HEAD_ADDRESS),hl
+        ld (TAIL_ADDRESS),hl
+        ld (BUFFER),hl
+        ret
+
+; WRITER: runs the PUTOBJ calls queued while DEFER_WRITES was set.
+WRITER:
+        push ix
+wrt_loop:
+        ld a,(QUEUE_HEAD)
+        ld b,a
+        ld a,(QUEUE_TAIL)
+        cp b
+        jr z,wrt_done
+        ld hl,(HEAD_ADDRESS)
+        ld e,(hl)
+        inc hl
+        ld d,(hl)
+        inc hl
+        ld a,(hl)
+        inc hl
+        push de
+        pop ix
+        ld b,a
+        ld a,(QUEUE_HEAD)
+        call queue_advance
+        ld (QUEUE_HEAD),a
+        ld (HEAD_ADDRESS),hl
+        call putobj_now
+        jr wrt_loop
+wrt_done:
+        pop ix
+        ret
+
+; A = index of the entry ending at HL -> next index in A and its
+; address in HL, back to the start after the last entry.
+queue_advance:
+        inc a
+        ld c,a
+        ld a,(QUEUE_SIZE)
+        cp c
+        ld a,c
+        ret nz
+        xor a
+        ld hl,(BUFFER)
+        ret
+
+; PUTOBJ: IX = object, B = background mode; queued while DEFER_WRITES
+; is set (drawn at once when the queue is full).
+PUTOBJ:
+        ld a,(DEFER_WRITES)
+        or a
+        jr z,putobj_now
+        ld a,(QUEUE_TAIL)
+        ld hl,(TAIL_ADDRESS)
+        push hl
+        call queue_advance
+        ld c,a
+        ld a,(QUEUE_HEAD)
+        cp c
+        pop de
+        jr z,putobj_now
+        ld a,c
+        ld (QUEUE_TAIL),a
+        ld (TAIL_ADDRESS),hl
+        ex de,hl
+        push ix
+        pop de
+        ld (hl),e
+        inc hl
+        ld (hl),d
+        inc hl
+        ld (hl),b
+        ret
+
+putobj_now:
+        ret
+
+; ACTIVATE: HL = object; carry clear also loads its generators.
+ACTIVATE:
+        ret
+
+; ======================================================================
+; Pascal-convention twins: the caller pushes each parameter as a word,
+; first parameter first (bytes in the low half), and calls; the twin
+; takes them off the stack and runs the register version.
+; ======================================================================
+INIT_TABLEP:
+        pop af
+        pop hl
+        pop bc
+        push af
+        ld a,c
+        jp INIT_TABLE
+GET_VRAMP:
+        pop af
+        pop iy
+        pop hl
+        pop de
+        pop bc
+        push af
+        ld a,c
+        jp GET_VRAM
+PUT_VRAMP:
+        pop af
+        pop iy
+        pop hl
+        pop de
+        pop bc
+        push af
+        ld a,c
+        jp PUT_VRAM
+INIT_SPR_ORDERP:
+        pop af
+        pop bc
+        push af
+        ld a,c
+        jp INIT_SPR_ORDER
+WR_SPR_NM_TBLP:
+        pop af
+        pop bc
+        push af
+        ld a,c
+        jp WR_SPR_NM_TBL
+INIT_TIMERP:
+        pop af
+        pop de
+        pop hl
+        push af
+        jp INIT_TIMER
+FREE_SIGNALP:
+        pop af
+        pop bc
+        push af
+        ld a,c
+        jp FREE_SIGNAL
+REQUEST_SIGNALP:
+        pop af
+        pop bc
+        pop hl
+        push af
+        ld a,c
+        jp REQUEST_SIGNAL
+TEST_SIGNALP:
+        pop af
+        pop bc
+        push af
+        ld a,c
+        jp TEST_SIGNAL
+WRITE_REGISTERP:
+        pop af
+        pop de
+        pop bc
+        push af
+        ld b,c
+        ld c,e
+        jp WRITE_REGISTER
+WRITE_VRAMP:
+        pop af
+        pop bc
+        pop de
+        pop hl
+        push af
+        jp WRITE_VRAM
+READ_VRAMP:
+        pop af
+        pop bc
+        pop de
+        pop hl
+        push af
+        jp READ_VRAM
+INIT_WRITERP:
+        pop af
+        pop hl
+        pop bc
+        push af
+        ld a,c
+        jp INIT_WRITER
+SOUND_INITP:
+        pop af
+        pop hl
+        pop bc
+        push af
+        ld b,c
+        jp SOUND_INIT
+PLAY_ITP:
+        pop af
+        pop bc
+        push af
+        ld b,c
+        jp PLAY_IT
+ACTIVATEP:
+        pop af
+        pop bc
+        pop hl
+        push af
+        ld a,c
+        or a
+        jp z,ACTIVATE
+        scf
+        jp ACTIVATE
+PUTOBJP:
+        pop af
+        pop bc
+        pop ix
+        push af
+        ld b,c
+        jp PUTOBJ
+
+; ======================================================================
+; Font: code c at 14A3h + 8c
+; ======================================================================
+        PADTO 158Bh
+FONT:
+FONT_0  equ FONT+(30h-1Dh)*8
+FONT_A  equ FONT+(41h-1Dh)*8
+; Our own 8x8 font for codes 1Dh-7Fh, ASCII order, 8 bytes per glyph, top
+; row first. Glyphs are five pixels wide in bits 6-2, so a six-pixel cell
+; (bits 7-2) still shows them whole with a one-pixel gap.
+; Generated from pixel art: '#' set, '.' clear.
+; code 1Dh
+        db 00111000b       ; .###.
+        db 01000100b       ; #...#
+        db 01011100b       ; #.###
+        db 01100100b       ; ##..#
+        db 01011100b       ; #.###
+        db 01000100b       ; #...#
+        db 00111000b       ; .###.
+        db 00000000b       ; .....
+; code 1Eh
+        db 01111100b       ; #####
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+; code 1Fh
+        db 01000100b       ; #...#
+        db 01101100b       ; ##.##
+        db 01010100b       ; #.#.#
+        db 01000100b       ; #...#
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+; code 20h ' '
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+; code 21h '!'
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00000000b       ; .....
+        db 00010000b       ; ..#..
+        db 00000000b       ; .....
+; code 22h '"'
+        db 00101000b       ; .#.#.
+        db 00101000b       ; .#.#.
+        db 00101000b       ; .#.#.
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+; code 23h '#'
+        db 00101000b       ; .#.#.
+        db 00101000b       ; .#.#.
+        db 01111100b       ; #####
+        db 00101000b       ; .#.#.
+        db 01111100b       ; #####
+        db 00101000b       ; .#.#.
+        db 00101000b       ; .#.#.
+        db 00000000b       ; .....
+; code 24h '$'
+        db 00010000b       ; ..#..
+        db 00111100b       ; .####
+        db 01010000b       ; #.#..
+        db 00111000b       ; .###.
+        db 00010100b       ; ..#.#
+        db 01111000b       ; ####.
+        db 00010000b       ; ..#..
+        db 00000000b       ; .....
+; code 25h '%'
+        db 01100000b       ; ##...
+        db 01100100b       ; ##..#
+        db 00001000b       ; ...#.
+        db 00010000b       ; ..#..
+        db 00100000b       ; .#...
+        db 01001100b       ; #..##
+        db 00001100b       ; ...##
+        db 00000000b       ; .....
+; code 26h '&'
+        db 00110000b       ; .##..
+        db 01001000b       ; #..#.
+        db 01010000b       ; #.#..
+        db 00100000b       ; .#...
+        db 01010100b       ; #.#.#
+        db 01001000b       ; #..#.
+        db 00110100b       ; .##.#
+        db 00000000b       ; .....
+; code 27h '''
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00100000b       ; .#...
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+; code 28h '('
+        db 00001000b       ; ...#.
+        db 00010000b       ; ..#..
+        db 00100000b       ; .#...
+        db 00100000b       ; .#...
+        db 00100000b       ; .#...
+        db 00010000b       ; ..#..
+        db 00001000b       ; ...#.
+        db 00000000b       ; .....
+; code 29h ')'
+        db 00100000b       ; .#...
+        db 00010000b       ; ..#..
+        db 00001000b       ; ...#.
+        db 00001000b       ; ...#.
+        db 00001000b       ; ...#.
+        db 00010000b       ; ..#..
+        db 00100000b       ; .#...
+        db 00000000b       ; .....
+; code 2Ah '*'
+        db 00000000b       ; .....
+        db 00010000b       ; ..#..
+        db 01010100b       ; #.#.#
+        db 00111000b       ; .###.
+        db 01010100b       ; #.#.#
+        db 00010000b       ; ..#..
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+; code 2Bh '+'
+        db 00000000b       ; .....
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 01111100b       ; #####
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+; code 2Ch ','
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00110000b       ; .##..
+        db 00110000b       ; .##..
+        db 00010000b       ; ..#..
+        db 00100000b       ; .#...
+; code 2Dh '-'
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 01111100b       ; #####
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+; code 2Eh '.'
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00110000b       ; .##..
+        db 00110000b       ; .##..
+        db 00000000b       ; .....
+; code 2Fh '/'
+        db 00000000b       ; .....
+        db 00000100b       ; ....#
+        db 00001000b       ; ...#.
+        db 00010000b       ; ..#..
+        db 00100000b       ; .#...
+        db 01000000b       ; #....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+; code 30h '0'
+        db 00111000b       ; .###.
+        db 01000100b       ; #...#
+        db 01001100b       ; #..##
+        db 01010100b       ; #.#.#
+        db 01100100b       ; ##..#
+        db 01000100b       ; #...#
+        db 00111000b       ; .###.
+        db 00000000b       ; .....
+; code 31h '1'
+        db 00010000b       ; ..#..
+        db 00110000b       ; .##..
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00111000b       ; .###.
+        db 00000000b       ; .....
+; code 32h '2'
+        db 00111000b       ; .###.
+        db 01000100b       ; #...#
+        db 00000100b       ; ....#
+        db 00011000b       ; ..##.
+        db 00100000b       ; .#...
+        db 01000000b       ; #....
+        db 01111100b       ; #####
+        db 00000000b       ; .....
+; code 33h '3'
+        db 01111100b       ; #####
+        db 00001000b       ; ...#.
+        db 00010000b       ; ..#..
+        db 00001000b       ; ...#.
+        db 00000100b       ; ....#
+        db 01000100b       ; #...#
+        db 00111000b       ; .###.
+        db 00000000b       ; .....
+; code 34h '4'
+        db 00001000b       ; ...#.
+        db 00011000b       ; ..##.
+        db 00101000b       ; .#.#.
+        db 01001000b       ; #..#.
+        db 01111100b       ; #####
+        db 00001000b       ; ...#.
+        db 00001000b       ; ...#.
+        db 00000000b       ; .....
+; code 35h '5'
+        db 01111100b       ; #####
+        db 01000000b       ; #....
+        db 01111000b       ; ####.
+        db 00000100b       ; ....#
+        db 00000100b       ; ....#
+        db 01000100b       ; #...#
+        db 00111000b       ; .###.
+        db 00000000b       ; .....
+; code 36h '6'
+        db 00011000b       ; ..##.
+        db 00100000b       ; .#...
+        db 01000000b       ; #....
+        db 01111000b       ; ####.
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 00111000b       ; .###.
+        db 00000000b       ; .....
+; code 37h '7'
+        db 01111100b       ; #####
+        db 00000100b       ; ....#
+        db 00001000b       ; ...#.
+        db 00010000b       ; ..#..
+        db 00100000b       ; .#...
+        db 00100000b       ; .#...
+        db 00100000b       ; .#...
+        db 00000000b       ; .....
+; code 38h '8'
+        db 00111000b       ; .###.
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 00111000b       ; .###.
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 00111000b       ; .###.
+        db 00000000b       ; .....
+; code 39h '9'
+        db 00111000b       ; .###.
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 00111100b       ; .####
+        db 00000100b       ; ....#
+        db 00001000b       ; ...#.
+        db 00110000b       ; .##..
+        db 00000000b       ; .....
+; code 3Ah ':'
+        db 00000000b       ; .....
+        db 00110000b       ; .##..
+        db 00110000b       ; .##..
+        db 00000000b       ; .....
+        db 00110000b       ; .##..
+        db 00110000b       ; .##..
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+; code 3Bh ';'
+        db 00000000b       ; .....
+        db 00110000b       ; .##..
+        db 00110000b       ; .##..
+        db 00000000b       ; .....
+        db 00110000b       ; .##..
+        db 00110000b       ; .##..
+        db 00010000b       ; ..#..
+        db 00100000b       ; .#...
+; code 3Ch '<'
+        db 00001000b       ; ...#.
+        db 00010000b       ; ..#..
+        db 00100000b       ; .#...
+        db 01000000b       ; #....
+        db 00100000b       ; .#...
+        db 00010000b       ; ..#..
+        db 00001000b       ; ...#.
+        db 00000000b       ; .....
+; code 3Dh '='
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 01111100b       ; #####
+        db 00000000b       ; .....
+        db 01111100b       ; #####
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+; code 3Eh '>'
+        db 00100000b       ; .#...
+        db 00010000b       ; ..#..
+        db 00001000b       ; ...#.
+        db 00000100b       ; ....#
+        db 00001000b       ; ...#.
+        db 00010000b       ; ..#..
+        db 00100000b       ; .#...
+        db 00000000b       ; .....
+; code 3Fh '?'
+        db 00111000b       ; .###.
+        db 01000100b       ; #...#
+        db 00000100b       ; ....#
+        db 00001000b       ; ...#.
+        db 00010000b       ; ..#..
+        db 00000000b       ; .....
+        db 00010000b       ; ..#..
+        db 00000000b       ; .....
+; code 40h '@'
+        db 00111000b       ; .###.
+        db 01000100b       ; #...#
+        db 01011100b       ; #.###
+        db 01010100b       ; #.#.#
+        db 01011100b       ; #.###
+        db 01000000b       ; #....
+        db 00111000b       ; .###.
+        db 00000000b       ; .....
+; code 41h 'A'
+        db 00111000b       ; .###.
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01111100b       ; #####
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 00000000b       ; .....
+; code 42h 'B'
+        db 01111000b       ; ####.
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01111000b       ; ####.
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01111000b       ; ####.
+        db 00000000b       ; .....
+; code 43h 'C'
+        db 00111000b       ; .###.
+        db 01000100b       ; #...#
+        db 01000000b       ; #....
+        db 01000000b       ; #....
+        db 01000000b       ; #....
+        db 01000100b       ; #...#
+        db 00111000b       ; .###.
+        db 00000000b       ; .....
+; code 44h 'D'
+        db 01110000b       ; ###..
+        db 01001000b       ; #..#.
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01001000b       ; #..#.
+        db 01110000b       ; ###..
+        db 00000000b       ; .....
+; code 45h 'E'
+        db 01111100b       ; #####
+        db 01000000b       ; #....
+        db 01000000b       ; #....
+        db 01111000b       ; ####.
+        db 01000000b       ; #....
+        db 01000000b       ; #....
+        db 01111100b       ; #####
+        db 00000000b       ; .....
+; code 46h 'F'
+        db 01111100b       ; #####
+        db 01000000b       ; #....
+        db 01000000b       ; #....
+        db 01111000b       ; ####.
+        db 01000000b       ; #....
+        db 01000000b       ; #....
+        db 01000000b       ; #....
+        db 00000000b       ; .....
+; code 47h 'G'
+        db 00111000b       ; .###.
+        db 01000100b       ; #...#
+        db 01000000b       ; #....
+        db 01011100b       ; #.###
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 00111100b       ; .####
+        db 00000000b       ; .....
+; code 48h 'H'
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01111100b       ; #####
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 00000000b       ; .....
+; code 49h 'I'
+        db 00111000b       ; .###.
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00111000b       ; .###.
+        db 00000000b       ; .....
+; code 4Ah 'J'
+        db 00011100b       ; ..###
+        db 00001000b       ; ...#.
+        db 00001000b       ; ...#.
+        db 00001000b       ; ...#.
+        db 00001000b       ; ...#.
+        db 01001000b       ; #..#.
+        db 00110000b       ; .##..
+        db 00000000b       ; .....
+; code 4Bh 'K'
+        db 01000100b       ; #...#
+        db 01001000b       ; #..#.
+        db 01010000b       ; #.#..
+        db 01100000b       ; ##...
+        db 01010000b       ; #.#..
+        db 01001000b       ; #..#.
+        db 01000100b       ; #...#
+        db 00000000b       ; .....
+; code 4Ch 'L'
+        db 01000000b       ; #....
+        db 01000000b       ; #....
+        db 01000000b       ; #....
+        db 01000000b       ; #....
+        db 01000000b       ; #....
+        db 01000000b       ; #....
+        db 01111100b       ; #####
+        db 00000000b       ; .....
+; code 4Dh 'M'
+        db 01000100b       ; #...#
+        db 01101100b       ; ##.##
+        db 01010100b       ; #.#.#
+        db 01010100b       ; #.#.#
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 00000000b       ; .....
+; code 4Eh 'N'
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01100100b       ; ##..#
+        db 01010100b       ; #.#.#
+        db 01001100b       ; #..##
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 00000000b       ; .....
+; code 4Fh 'O'
+        db 00111000b       ; .###.
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 00111000b       ; .###.
+        db 00000000b       ; .....
+; code 50h 'P'
+        db 01111000b       ; ####.
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01111000b       ; ####.
+        db 01000000b       ; #....
+        db 01000000b       ; #....
+        db 01000000b       ; #....
+        db 00000000b       ; .....
+; code 51h 'Q'
+        db 00111000b       ; .###.
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01010100b       ; #.#.#
+        db 01001000b       ; #..#.
+        db 00110100b       ; .##.#
+        db 00000000b       ; .....
+; code 52h 'R'
+        db 01111000b       ; ####.
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01111000b       ; ####.
+        db 01010000b       ; #.#..
+        db 01001000b       ; #..#.
+        db 01000100b       ; #...#
+        db 00000000b       ; .....
+; code 53h 'S'
+        db 00111100b       ; .####
+        db 01000000b       ; #....
+        db 01000000b       ; #....
+        db 00111000b       ; .###.
+        db 00000100b       ; ....#
+        db 00000100b       ; ....#
+        db 01111000b       ; ####.
+        db 00000000b       ; .....
+; code 54h 'T'
+        db 01111100b       ; #####
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00000000b       ; .....
+; code 55h 'U'
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 00111000b       ; .###.
+        db 00000000b       ; .....
+; code 56h 'V'
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 00101000b       ; .#.#.
+        db 00010000b       ; ..#..
+        db 00000000b       ; .....
+; code 57h 'W'
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01010100b       ; #.#.#
+        db 01010100b       ; #.#.#
+        db 01010100b       ; #.#.#
+        db 00101000b       ; .#.#.
+        db 00000000b       ; .....
+; code 58h 'X'
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 00101000b       ; .#.#.
+        db 00010000b       ; ..#..
+        db 00101000b       ; .#.#.
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 00000000b       ; .....
+; code 59h 'Y'
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 00101000b       ; .#.#.
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00000000b       ; .....
+; code 5Ah 'Z'
+        db 01111100b       ; #####
+        db 00000100b       ; ....#
+        db 00001000b       ; ...#.
+        db 00010000b       ; ..#..
+        db 00100000b       ; .#...
+        db 01000000b       ; #....
+        db 01111100b       ; #####
+        db 00000000b       ; .....
+; code 5Bh '['
+        db 00111000b       ; .###.
+        db 00100000b       ; .#...
+        db 00100000b       ; .#...
+        db 00100000b       ; .#...
+        db 00100000b       ; .#...
+        db 00100000b       ; .#...
+        db 00111000b       ; .###.
+        db 00000000b       ; .....
+; code 5Ch '\'
+        db 00000000b       ; .....
+        db 01000000b       ; #....
+        db 00100000b       ; .#...
+        db 00010000b       ; ..#..
+        db 00001000b       ; ...#.
+        db 00000100b       ; ....#
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+; code 5Dh ']'
+        db 00111000b       ; .###.
+        db 00001000b       ; ...#.
+        db 00001000b       ; ...#.
+        db 00001000b       ; ...#.
+        db 00001000b       ; ...#.
+        db 00001000b       ; ...#.
+        db 00111000b       ; .###.
+        db 00000000b       ; .....
+; code 5Eh '^'
+        db 00010000b       ; ..#..
+        db 00101000b       ; .#.#.
+        db 01000100b       ; #...#
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+; code 5Fh '_'
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 01111100b       ; #####
+; code 60h '`'
+        db 00100000b       ; .#...
+        db 00010000b       ; ..#..
+        db 00001000b       ; ...#.
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+; code 61h 'a'
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00111000b       ; .###.
+        db 00000100b       ; ....#
+        db 00111100b       ; .####
+        db 01000100b       ; #...#
+        db 00111100b       ; .####
+        db 00000000b       ; .....
+; code 62h 'b'
+        db 01000000b       ; #....
+        db 01000000b       ; #....
+        db 01111000b       ; ####.
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01111000b       ; ####.
+        db 00000000b       ; .....
+; code 63h 'c'
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00111000b       ; .###.
+        db 01000000b       ; #....
+        db 01000000b       ; #....
+        db 01000100b       ; #...#
+        db 00111000b       ; .###.
+        db 00000000b       ; .....
+; code 64h 'd'
+        db 00000100b       ; ....#
+        db 00000100b       ; ....#
+        db 00111100b       ; .####
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 00111100b       ; .####
+        db 00000000b       ; .....
+; code 65h 'e'
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00111000b       ; .###.
+        db 01000100b       ; #...#
+        db 01111100b       ; #####
+        db 01000000b       ; #....
+        db 00111000b       ; .###.
+        db 00000000b       ; .....
+; code 66h 'f'
+        db 00011000b       ; ..##.
+        db 00100100b       ; .#..#
+        db 00100000b       ; .#...
+        db 01110000b       ; ###..
+        db 00100000b       ; .#...
+        db 00100000b       ; .#...
+        db 00100000b       ; .#...
+        db 00000000b       ; .....
+; code 67h 'g'
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00111100b       ; .####
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 00111100b       ; .####
+        db 00000100b       ; ....#
+        db 00111000b       ; .###.
+; code 68h 'h'
+        db 01000000b       ; #....
+        db 01000000b       ; #....
+        db 01011000b       ; #.##.
+        db 01100100b       ; ##..#
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 00000000b       ; .....
+; code 69h 'i'
+        db 00010000b       ; ..#..
+        db 00000000b       ; .....
+        db 00110000b       ; .##..
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00111000b       ; .###.
+        db 00000000b       ; .....
+; code 6Ah 'j'
+        db 00001000b       ; ...#.
+        db 00000000b       ; .....
+        db 00011000b       ; ..##.
+        db 00001000b       ; ...#.
+        db 00001000b       ; ...#.
+        db 00001000b       ; ...#.
+        db 01001000b       ; #..#.
+        db 00110000b       ; .##..
+; code 6Bh 'k'
+        db 01000000b       ; #....
+        db 01000000b       ; #....
+        db 01001000b       ; #..#.
+        db 01010000b       ; #.#..
+        db 01100000b       ; ##...
+        db 01010000b       ; #.#..
+        db 01001000b       ; #..#.
+        db 00000000b       ; .....
+; code 6Ch 'l'
+        db 00110000b       ; .##..
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00111000b       ; .###.
+        db 00000000b       ; .....
+; code 6Dh 'm'
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 01101000b       ; ##.#.
+        db 01010100b       ; #.#.#
+        db 01010100b       ; #.#.#
+        db 01010100b       ; #.#.#
+        db 01010100b       ; #.#.#
+        db 00000000b       ; .....
+; code 6Eh 'n'
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 01011000b       ; #.##.
+        db 01100100b       ; ##..#
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 00000000b       ; .....
+; code 6Fh 'o'
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00111000b       ; .###.
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 00111000b       ; .###.
+        db 00000000b       ; .....
+; code 70h 'p'
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 01111000b       ; ####.
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01111000b       ; ####.
+        db 01000000b       ; #....
+        db 01000000b       ; #....
+; code 71h 'q'
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00111100b       ; .####
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 00111100b       ; .####
+        db 00000100b       ; ....#
+        db 00000100b       ; ....#
+; code 72h 'r'
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 01011000b       ; #.##.
+        db 01100100b       ; ##..#
+        db 01000000b       ; #....
+        db 01000000b       ; #....
+        db 01000000b       ; #....
+        db 00000000b       ; .....
+; code 73h 's'
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00111100b       ; .####
+        db 01000000b       ; #....
+        db 00111000b       ; .###.
+        db 00000100b       ; ....#
+        db 01111000b       ; ####.
+        db 00000000b       ; .....
+; code 74h 't'
+        db 00100000b       ; .#...
+        db 00100000b       ; .#...
+        db 01110000b       ; ###..
+        db 00100000b       ; .#...
+        db 00100000b       ; .#...
+        db 00100100b       ; .#..#
+        db 00011000b       ; ..##.
+        db 00000000b       ; .....
+; code 75h 'u'
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01001100b       ; #..##
+        db 00110100b       ; .##.#
+        db 00000000b       ; .....
+; code 76h 'v'
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 00101000b       ; .#.#.
+        db 00010000b       ; ..#..
+        db 00000000b       ; .....
+; code 77h 'w'
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01010100b       ; #.#.#
+        db 01010100b       ; #.#.#
+        db 00101000b       ; .#.#.
+        db 00000000b       ; .....
+; code 78h 'x'
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 01000100b       ; #...#
+        db 00101000b       ; .#.#.
+        db 00010000b       ; ..#..
+        db 00101000b       ; .#.#.
+        db 01000100b       ; #...#
+        db 00000000b       ; .....
+; code 79h 'y'
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 01000100b       ; #...#
+        db 00111100b       ; .####
+        db 00000100b       ; ....#
+        db 00111000b       ; .###.
+; code 7Ah 'z'
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 01111100b       ; #####
+        db 00001000b       ; ...#.
+        db 00010000b       ; ..#..
+        db 00100000b       ; .#...
+        db 01111100b       ; #####
+        db 00000000b       ; .....
+; code 7Bh '{'
+        db 00001000b       ; ...#.
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00100000b       ; .#...
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00001000b       ; ...#.
+        db 00000000b       ; .....
+; code 7Ch '|'
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00000000b       ; .....
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00000000b       ; .....
+; code 7Dh '}'
+        db 00100000b       ; .#...
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00001000b       ; ...#.
+        db 00010000b       ; ..#..
+        db 00010000b       ; ..#..
+        db 00100000b       ; .#...
+        db 00000000b       ; .....
+; code 7Eh '~'
+        db 00100000b       ; .#...
+        db 01010100b       ; #.#.#
+        db 00001000b       ; ...#.
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+        db 00000000b       ; .....
+; code 7Fh
+        db 01010100b       ; #.#.#
+        db 00101000b       ; .#.#.
+        db 01010100b       ; #.#.#
+        db 00101000b       ; .#.#.
+        db 01010100b       ; #.#.#
+        db 00101000b       ; .#.#.
+        db 01010100b       ; #.#.#
+        db 00000000b       ; .....
+FONT_END:
+        if FONT_END - 18A3h
+        .error font size
+        endif
+
+; ======================================================================
+; Title hold: the high byte of the outer count sits at 196Ah, where the
+; emulator patches a shorter wait (0Ah: about 2.5 s; ours: about 10 s).
+; ======================================================================
+        PADTO 1968h
+TITLE_HOLD:
+        ld hl,2800h
+th_outer:
+        ld b,250
+th_inner:
+        djnz th_inner
+        dec hl
+        ld a,h
+        or l
+        jr nz,th_outer
+        ld sp,STACK
+        ld hl,(START_GAME)
+        jp (hl)
+
+; ======================================================================
+; Jump table
+; ======================================================================
+        PADTO 1F61h
+        jp PLAY_SONGS           ; 1F61
+        jp ACTIVATEP            ; 1F64
+        jp PUTOBJP              ; 1F67
+        jp REFLECT_VERTICAL     ; 1F6A
+        jp REFLECT_HORIZONTAL   ; 1F6D
+        jp ROTATE_90            ; 1F70
+        jp ENLARGE              ; 1F73
+        jp CONTROLLER_SCAN      ; 1F76
+        jp DECODER              ; 1F79
+        jp GAME_OPT             ; 1F7C
+        jp LOAD_ASCII           ; 1F7F
+        jp FILL_VRAM            ; 1F82
+        jp MODE_1               ; 1F85
+        jp UPDATE_SPINNER       ; 1F88
+        jp INIT_TABLEP          ; 1F8B
+        jp GET_VRAMP            ; 1F8E
+        jp PUT_VRAMP            ; 1F91
+        jp INIT_SPR_ORDERP      ; 1F94
+        jp WR_SPR_NM_TBLP       ; 1F97
+        jp INIT_TIMERP          ; 1F9A
+        jp FREE_SIGNALP         ; 1F9D
+        jp REQUEST_SIGNALP      ; 1FA0
+        jp TEST_SIGNALP         ; 1FA3
+        jp WRITE_REGISTERP      ; 1FA6
+        jp WRITE_VRAMP          ; 1FA9
+        jp READ_VRAMP           ; 1FAC
+        jp INIT_WRITERP         ; 1FAF
+        jp SOUND_INITP          ; 1FB2
+        jp PLAY_ITP             ; 1FB5
+        jp INIT_TABLE           ; 1FB8
+        jp GET_VRAM             ; 1FBB
+        jp PUT_VRAM             ; 1FBE
+        jp INIT_SPR_ORDER       ; 1FC1
+        jp WR_SPR_NM_TBL        ; 1FC4
+        jp INIT_TIMER           ; 1FC7
+        jp FREE_SIGNAL          ; 1FCA
+        jp REQUEST_SIGNAL       ; 1FCD
+        jp TEST_SIGNAL          ; 1FD0
+        jp TIME_MGR             ; 1FD3
+        jp TURN_OFF_SOUND       ; 1FD6
+        jp WRITE_REGISTER       ; 1FD9
+        jp READ_REGISTER        ; 1FDC
+        jp WRITE_VRAM           ; 1FDF
+        jp READ_VRAM            ; 1FE2
+        jp INIT_WRITER          ; 1FE5
+        jp WRITER               ; 1FE8
+        jp POLLER               ; 1FEB
+        jp SOUND_INIT           ; 1FEE
+        jp PLAY_IT              ; 1FF1
+        jp SOUND_MAN            ; 1FF4
+        jp ACTIVATE             ; 1FF7
+        jp PUTOBJ               ; 1FFA
+        jp RAND_GEN             ; 1FFD
+        if $ - 2000h
+        .error jump table
+        endif
