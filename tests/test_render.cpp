@@ -362,9 +362,11 @@ TEST(Render, SpritesClipAtBothEdges) {
   sprite_scene(0);
   sprite(0, 49, 250, 0, 13);
   sprite(1, 0xD0, 0, 0, 0);
+  for (auto &p : frame[51]) p = 0xABCDEF;
   vdp_draw_line(frame[50], 50);
   EXPECT_EQ(frame[50][249], backdrop());
   for (int x = 250; x < 256; x++) EXPECT_EQ(frame[50][x], rgb[13]);
+  for (int x = 0; x < 256; x++) ASSERT_EQ(frame[51][x], 0xABCDEFu) << "nothing past the row";
 
   sprite_scene(2);
   sprite(0, 49, 20, 4, 0x80 | 13);  // early clock: left edge at -12
