@@ -168,8 +168,10 @@ static size_t build_delta(const uint32_t *cur, const uint32_t *prev) {
         for (int r = 0; r < 16; r += 4)
           for (int k = 0; k < 16; k += 4) score += differ(c[r * 256 + k], p[r * 256 + k]) ? 16 : 0;
         if (score <= 63) {
+          // Counting stops once the vector cannot beat the best: only
+          // "lower than the best" decides, so the choice is unchanged.
           score = 0;
-          for (int r = 0; r < 16; r++)
+          for (int r = 0; r < 16 && score < best; r++)
             for (int k = 0; k < 16; k++) score += differ(c[r * 256 + k], p[r * 256 + k]);
         }
         if (score < best) {
