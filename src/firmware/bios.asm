@@ -597,34 +597,6 @@ wsn_loop:
 ; Controllers
 ; ======================================================================
 
-; Start-up state of the controller variables.
-CONTROLLER_INIT:
-        out (JOY_SEL),a
-        ld hl,(CONTROLLER_MAP)
-        inc hl
-        inc hl
-        ld b,10
-        xor a
-ci_map:
-        ld (hl),a
-        inc hl
-        djnz ci_map
-        ld hl,DBNCE_BUFF
-        ld b,20
-ci_dbn:
-        ld (hl),a
-        inc hl
-        djnz ci_dbn
-        ld (SPIN_SW0_CT),a
-        ld (SPIN_SW1_CT),a
-        ld hl,S0_C0
-        ld b,4
-ci_raw:
-        ld (hl),a
-        inc hl
-        djnz ci_raw
-        ret
-
 ; CONTROLLER_SCAN: both controllers in both segments, inverted so that
 ; 1 = pressed, into S0_C0..S1_C1. Leaves the joystick segment selected.
 CONTROLLER_SCAN:
@@ -1016,6 +988,40 @@ tsg_keep:
         ret
 tsg_no:
         xor a
+        ret
+
+; ======================================================================
+; Internal routines some cartridges call at their fixed addresses
+; ======================================================================
+        PADTO 07E8h
+; PX_TO_PTRN_POS: D = y, E = x in pixels (signed) -> D, E in whole cells.
+PX_TO_PTRN_POS:
+        sra d
+        sra d
+        sra d
+        sra e
+        sra e
+        sra e
+        ret
+        PADTO 080Bh
+PUT_FRAME:                      ; object internals of ours live elsewhere
+        ret
+        PADTO 0898h
+GET_BKGRND:
+        ret
+        PADTO 08C0h
+; CALC_OFFSET: D = row, E = column -> DE = name-table offset.
+CALC_OFFSET:
+        ld l,d
+        ld h,0
+        add hl,hl
+        add hl,hl
+        add hl,hl
+        add hl,hl
+        add hl,hl
+        ld d,0
+        add hl,de
+        ex de,hl
         ret
 
 ; ======================================================================
@@ -2305,6 +2311,42 @@ PUTOBJP:
         ld b,c
         jp PUTOBJ
 
+        PADTO 1105h
+; Start-up state of the controller variables.
+CONTROLLER_INIT:
+        out (JOY_SEL),a
+        ld hl,(CONTROLLER_MAP)
+        inc hl
+        inc hl
+        ld b,10
+        xor a
+ci_map:
+        ld (hl),a
+        inc hl
+        djnz ci_map
+        ld hl,DBNCE_BUFF
+        ld b,20
+ci_dbn:
+        ld (hl),a
+        inc hl
+        djnz ci_dbn
+        ld (SPIN_SW0_CT),a
+        ld (SPIN_SW1_CT),a
+        ld hl,S0_C0
+        ld b,4
+ci_raw:
+        ld (hl),a
+        inc hl
+        djnz ci_raw
+        ret
+
+        PADTO 113Dh
+CONT_READ:
+        ret
+        PADTO 1319h
+DISPLAY_LOGO:
+        jp draw_logo
+
 ; ======================================================================
 ; Font: code c at 14A3h + 8c
 ; ======================================================================
@@ -3227,6 +3269,9 @@ th_inner:
         ld a,h
         or l
         jr nz,th_outer
+        jp start_game
+        PADTO 1979h             ; keeps the next address free for a routine
+start_game:
         ld sp,STACK
         ld hl,(START_GAME)
         jp (hl)
