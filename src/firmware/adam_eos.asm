@@ -4,8 +4,9 @@
 ; table entry. It talks to the Adam's devices through the peripheral control
 ; block (PCB) and the device control blocks (DCBs) that follow it, offers the
 ; service calls listed in docs/adam.md through the jump table at FC30, and
-; boots block 0 of the first medium it finds (disk, then tape). With no
-; medium it hands over to the typewriter in the boot ROM.
+; boots block 0 of the first medium it finds (disk, then tape) with the
+; intrinsic RAM mapped in both halves. With no medium it hands over to the
+; typewriter in the boot ROM.
 ;
 ; Calling conventions: a device number in A, a block number in BCDE (BC the
 ; high word), a buffer in HL. Calls answer A = 0 with Z set on success, or an
@@ -53,6 +54,8 @@ eos_start:
         di
         ld sp,STACK_TOP
         im 1
+        ld a,1
+        out (PORT_MEM),a            ; all intrinsic RAM: boot blocks expect it
         call console_screen
         call hard_init
         ld hl,boot_order
