@@ -745,31 +745,35 @@ static int run(int budget) {
 }
 
 void start_z80(uint8_t **rt, uint8_t **wt) {
+  // Counts are rebased by this many cycles (whole scanlines) long before
+  // they could overflow, which they would after about ten minutes.
+  const int64_t rebase = 0x40000000 - 0x40000000 % 228;
   read_table = rt;
   write_table = wt;
   emulator_event = 0;
   z80_cycles = 0;
-  int32_t start = 0, line = 0;
+  int64_t start = 0;
+  int32_t line = 0;
   for (;;) {
-    int budget = start - z80_cycles + 227;
-    budget = run<false>(budget);
+    int64_t left = start - (int64_t)z80_cycles + 227;
+    // Counters restored from outside (a snapshot) may disagree; a line
+    // never gets more than its 228 cycles nor owes more than a few lines.
+    if (left > 227) left = 227;
+    if (left < -4 * 228) left = -4 * 228;
+    int budget = run<false>((int)left);
     start += 228;
     budget += 228;
-    z80_cycles = start + 227 - budget;
-    // The counts only grow while the machine runs; rebase them by whole
-    // scanlines long before they could overflow (about ten minutes).
-    if (start >= 0x40000000 - 0x40000000 % 228) {
-      z80_cycles -= 0x40000000 - 0x40000000 % 228;
-      start -= 0x40000000 - 0x40000000 % 228;
-    }
-    z80_cycles_1 = start;
+    if (start >= rebase) start -= rebase;
+    else if (start < 0) start = 0;
+    z80_cycles = (int32_t)(start + 227 - budget);
+    z80_cycles_1 = (int32_t)start;
     z80_cycles_2 = line;
     psg_process(line);
     vdp_process();
     if (emulator_event != 0) return;
     if (z80_scanline_limit > 0 && --z80_scanline_limit == 0) return;
     line = z80_cycles_2 + 1;
-    if (line >= 157) line = 0;
+    if (line < 0 || line >= 157) line = 0;
     start = z80_cycles_1;
   }
 }
