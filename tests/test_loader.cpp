@@ -1,6 +1,7 @@
 // Image loading: raw images, ZIP archives, header search, tape and disk.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -32,6 +33,7 @@ std::string write_file(const std::string &path, const Bytes &data) {
 struct Entry {
   std::string name;
   Bytes data;
+  int method = Z_DEFLATED;
 };
 
 // Builds an archive with minizip's writer, entries in the given order.
@@ -42,7 +44,7 @@ std::string write_zip(const std::string &path, const std::vector<Entry> &entries
     zip_fileinfo info;
     memset(&info, 0, sizeof info);
     EXPECT_EQ(zipOpenNewFileInZip(zf, e.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
-                                  Z_DEFLATED, Z_DEFAULT_COMPRESSION), ZIP_OK);
+                                  e.method, Z_DEFAULT_COMPRESSION), ZIP_OK);
     if (!e.data.empty()) zipWriteInFileInZip(zf, e.data.data(), (unsigned)e.data.size());
     zipCloseFileInZip(zf);
   }
@@ -234,6 +236,19 @@ TEST_F(Loader, OversizedArchiveEntryFailsWithoutOverflow) {
   write_zip(home + "/max.zip", {{"max.rom", image(0x80000, {0})}});
   EXPECT_EQ(open_rom_file((home + "/max.zip").c_str()), 0);
   EXPECT_EQ(rom_size, 0x80000);
+}
+
+TEST_F(Loader, DamagedArchiveEntryFails) {
+  Bytes cart = image(0x4000, {0});
+  std::string zip = write_zip(home + "/bad.zip", {{"bad.rom", cart, 0}});
+  Bytes file = read_file(zip);
+  // The entry is stored: find its bytes and damage one.
+  auto at = std::search(file.begin(), file.end(), cart.begin() + 0x100, cart.begin() + 0x120);
+  ASSERT_NE(at, file.end());
+  at[4] ^= 0xFF;
+  write_file(zip, file);
+  EXPECT_EQ(open_rom_file(zip.c_str()), 1);
+  EXPECT_TRUE(rom_is_blank());
 }
 
 TEST_F(Loader, EntryNameLongerThanTheBufferIsSkipped) {

@@ -74,7 +74,8 @@ static int do_extract_currentfile(unzFile archive, const char *password) {
       filled += (size_t)n;
     }
   }
-  unzCloseCurrentFile(archive);
+  // Closing checks the entry's CRC: damaged contents are not a cartridge.
+  if (unzCloseCurrentFile(archive) != UNZ_OK && result > 0) result = -1;
   free(buffer);
   return result;
 }
