@@ -119,6 +119,29 @@ TEST_F(Ports, SoundChipWriteChargesItsCycles) {
   EXPECT_EQ(write_port(0x3F, 0x9F, 0), 0);
 }
 
+TEST_F(Ports, VideoChipPortRangesPerMode) {
+  auto set_address = [](int control, int address) {
+    write_port(control, address & 0xFF, 0);
+    write_port(control, 0x40 | (address >> 8), 0);
+  };
+  set_address(0xA1, 0x1000);
+  write_port(0xA0, 0x5A, 0);
+  write_port(0x9E, 0x77, 0);  // below the range: a segment select
+  EXPECT_EQ(video_ram[0x1000], 0x5A);
+  EXPECT_EQ(video_ram[0x1001], 0x00);
+  set_address(0xBF, 0x1000);
+  EXPECT_EQ(read_port(0xBC, 0), 0x5A);
+  nmi_use = 0;
+  set_address(0x81, 0x1001);
+  write_port(0x9E, 0x66, 0);
+  EXPECT_EQ(video_ram[0x1001], 0x66);
+  set_address(0xB7, 0x1000);
+  EXPECT_EQ(read_port(0x82, 0), 0x5A);
+  EXPECT_EQ(read_port(0xA2, 0), 0x66);
+  write_port(0xC0, 0x11, 0);  // joypad ports take no writes
+  EXPECT_EQ(video_ram[0x1002], 0x00);
+}
+
 TEST_F(Ports, HeaderlessJoypads) {
   nmi_use = 0;
   EXPECT_EQ(read_port(0xC0, 0), 0xFF);
