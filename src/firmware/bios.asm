@@ -1010,8 +1010,9 @@ PUT_FRAME:                      ; object internals of ours live elsewhere
 GET_BKGRND:
         ret
         PADTO 08C0h
-; CALC_OFFSET: D = row, E = column -> DE = name-table offset.
+; CALC_OFFSET: D = row, E = column -> DE = name-table offset; HL kept.
 CALC_OFFSET:
+        push hl
         ld l,d
         ld h,0
         add hl,hl
@@ -1022,6 +1023,7 @@ CALC_OFFSET:
         ld d,0
         add hl,de
         ex de,hl
+        pop hl
         ret
 
 ; ======================================================================
@@ -2347,6 +2349,7 @@ CONT_READ:
 DISPLAY_LOGO:
         jp draw_logo
 
+
 ; ======================================================================
 ; Font: code c at 14A3h + 8c
 ; ======================================================================
@@ -3275,6 +3278,12 @@ start_game:
         ld sp,STACK
         ld hl,(START_GAME)
         jp (hl)
+
+; Libraries read the VDP's port numbers from these two bytes.
+        PADTO 1D43h
+        db VDP_CTRL
+        PADTO 1D47h
+        db VDP_DATA
 
 ; ======================================================================
 ; Jump table
