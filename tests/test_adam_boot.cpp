@@ -13,6 +13,7 @@
 #include "adam/adamnet.h"
 #include "core/machine.h"
 #include "host/host.h"
+#include "input/ports.h"
 #include "memory/cartridge.h"
 #include "memory/memory.h"
 #include "support/harness.h"
@@ -205,11 +206,34 @@ TEST_F(AdamBoot, NoMediumGivesTheTypewriter) {
   EXPECT_EQ(printed, "Hello J\rAdam\r\r       !\r");
 }
 
+// Holds a controller-1 input for some frames, then lets go.
+void press(int input, int hold, int after) {
+  key_table[input] = 1;
+  machine_run_frames(hold);
+  key_table[input] = 0;
+  machine_run_frames(after);
+}
+
+void type_key(int code) {
+  int i = 0;
+  while (i < 16 && adam_keyboard[i] != 0) i++;
+  if (i < 16) adam_keyboard[i] = ~code & 0xFF;
+}
+
+// Pixels of the board area (the middle of the screen) as one string.
+std::string board_pixels() {
+  std::string s;
+  const uint8_t *base = (const uint8_t *)surface->pixels;
+  for (int y = 24; y < 168; y++) s.append((const char *)(base + y * surface->pitch + 64 * 4), 128 * 4);
+  return s;
+}
+
 TEST_F(AdamBoot, ReversiFromItsDataPack) {
   std::string path = testdata("adam-ddp-reversi/reversi.ddp");
   if (path.empty()) GTEST_SKIP() << "adam-ddp-reversi test data not present";
   // Work on a copy: the drive opens its image for writing.
   std::vector<uint8_t> data = read_file(path);
+  ASSERT_EQ(data.size(), 256u * 1024);
   std::vector<std::vector<uint8_t>> blocks;
   for (size_t b = 0; b < data.size() / 1024; b++)
     blocks.emplace_back(data.begin() + b * 1024, data.begin() + (b + 1) * 1024);
@@ -217,24 +241,58 @@ TEST_F(AdamBoot, ReversiFromItsDataPack) {
   boot(copy);
   adam_fast = 1;
   // The boot block loads 31 blocks to 0x0000 and jumps there with all RAM.
-  int frames = run_until([&] { return (map_adam & 0x0F) == 1 && memcmp(internal_ram, &data[1024], 31 * 1024) == 0; }, 600);
+  int frames = run_until([&] {
+    return (map_adam & 0x0F) == 1 && memcmp(internal_ram, &data[1024], 31 * 1024) == 0;
+  }, 600);
   EXPECT_GT(frames, 0);
   machine_run_frames(300);
-  save_png("/tmp/tervox_adam_reversi.png");
+  save_png("/tmp/tervox_adam_reversi_menu.png");
+
+  // Menu key I, a name typed on the keyboard, key V to move first.
+  type_key(129);
+  machine_run_frames(200);
+  for (char c : std::string("Ann")) type_key(c);
+  type_key(13);
+  machine_run_frames(200);
+  type_key(133);
+  machine_run_frames(800);
+  EXPECT_EQ(adam_keyboard[0], 0);  // every key was read
+  std::string before = board_pixels();
+  save_png("/tmp/tervox_adam_reversi_board.png");
+
+  // The cursor is moved with the joystick and a piece placed with fire.
+  const int UP = 0, LEFT = 3, FIRE = 4;
+  press(LEFT, 20, 60);
+  press(LEFT, 20, 60);
+  press(UP, 20, 60);
+  press(LEFT, 20, 60);
+  press(LEFT, 20, 60);
+  press(FIRE, 10, 400);
+  save_png("/tmp/tervox_adam_reversi_moved.png");
+  EXPECT_NE(board_pixels(), before);
 }
 
 TEST_F(AdamBoot, AdeCommanderDiskDrawsItsScreen) {
   std::string path = testdata("adam-dsk-ade-commander/boot.dsk");
   if (path.empty()) GTEST_SKIP() << "adam-dsk-ade-commander test data not present";
   std::vector<uint8_t> data = read_file(path);
+  ASSERT_EQ(data.size(), 160u * 1024);
   std::string copy = make_image(".dsk", 160, {});
   FILE *f = fopen(copy.c_str(), "wb");
   fwrite(data.data(), 1, data.size(), f);
   fclose(f);
   boot(copy);
   adam_fast = 1;
-  machine_run_frames(600);
+  // A 40-column text screen whose first row holds the title, drawn with
+  // its own two-cell characters (seen in /tmp/tervox_adam_ade.png).
+  static const uint8_t title_cells[] = {0x01, 0x02, 0x05, 0x06, 0x09, 0x0A, 0x00, 0x81, 0x82};
+  auto title = [] {
+    return (vdp_reg[1] & 0x18) == 0x10 && memcmp(video_ram, title_cells, sizeof title_cells) == 0;
+  };
+  EXPECT_GT(run_until(title, 600), 0);
+  machine_run_frames(60);
   save_png("/tmp/tervox_adam_ade.png");
+  EXPECT_EQ(std::vector<uint8_t>(data), read_file(copy));  // nothing written to the disk
 }
 
 }  // namespace
