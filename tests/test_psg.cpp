@@ -6,6 +6,7 @@
 
 #include "memory/memory.h"
 #include "sound/psg.h"
+#include "support/harness.h"
 
 namespace {
 
@@ -266,4 +267,29 @@ TEST(Psg, DamagedStateIsHandledSafely) {
   psg_noise = -1;
   run_period();
   SUCCEED();
+}
+
+// A headerless cartridge writes the chip through port 0x7F; the interpreter
+// drives generation and hands over one block per 157 scanlines.
+TEST(Psg, ProgramDrivesTheChipThroughTheMachine) {
+  const std::vector<uint8_t> program = {
+      0x3E, 0x8E, 0xD3, 0x7F,  // tone 1, low bits 0xE
+      0x3E, 0x0F, 0xD3, 0x7F,  // high bits: period 0xFE
+      0x3E, 0x90, 0xD3, 0x7F,  // tone 1 at full level
+      0x18, 0xFE,              // spin
+  };
+  machine_load_cartridge(program);
+  ASSERT_EQ(nmi_use, 0);
+  audio_reset_ring();
+  machine_run_scanlines(3 * 157);
+  EXPECT_EQ(psg_reg[0], 0xFE);
+  EXPECT_EQ(psg_reg[1], kFull);
+  EXPECT_EQ(audio_bytes_written.load(), 3 * 880u);
+  int high = 0, low = 0;
+  for (int16_t s : psg_buffer) {
+    high += s == kFull;
+    low += s == 0;
+  }
+  EXPECT_GT(high, 150);
+  EXPECT_GT(low, 150);
 }
