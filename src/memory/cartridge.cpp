@@ -113,11 +113,13 @@ static void open_eeprom(void) {
   if (len + 5 <= sizeof name) {
     memcpy(name, base, len);
     memcpy(name + len, ".bin", 5);
-    if (home_path(eeprom_filename, sizeof eeprom_filename, name) != 0) eeprom_filename[0] = '\0';
+    // The home folder; Documents on Windows.
+    if (user_path(FOLDER_DOCUMENTS, eeprom_filename, sizeof eeprom_filename, name) != 0)
+      eeprom_filename[0] = '\0';
   }
   // No usable save name (too long for the host's file names): the EEPROM
   // still works, it is just not kept.
-  FILE *f = eeprom_filename[0] ? fopen(eeprom_filename, "rb") : nullptr;
+  FILE *f = eeprom_filename[0] ? open_file(eeprom_filename, "rb") : nullptr;
   if (f == nullptr) {
     memset(eeprom, 0xFF, sizeof eeprom);
     eeprom_modified = -1;
@@ -176,7 +178,7 @@ int open_rom_file(const char *path) {
     bool tape = is_one_of(ext, tape_exts);
     nmi_use = 2;
     megacart = 0;
-    FILE *f = fopen(path, "r+b");
+    FILE *f = open_file(path, "r+b");
     if (f == nullptr) return fail();
     (tape ? tape1 : disk1) = f;
     rom_size = 0x8000;
@@ -187,7 +189,7 @@ int open_rom_file(const char *path) {
   if (archive_size > 0) {
     rom_size = archive_size;
   } else {
-    FILE *f = fopen(path, "rb");
+    FILE *f = open_file(path, "rb");
     if (f == nullptr) return fail();
     long size = -1;
     if (fseek(f, 0, SEEK_END) == 0) size = ftell(f);
