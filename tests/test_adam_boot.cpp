@@ -206,6 +206,53 @@ TEST_F(AdamBoot, NoMediumGivesTheTypewriter) {
   EXPECT_EQ(printed, "Hello J\rAdam\r\r       !\r");
 }
 
+TEST_F(AdamBoot, ServiceCallsAnswerAsDocumented) {
+  std::vector<uint8_t> program = test_program("adam_calls");
+  ASSERT_FALSE(program.empty());
+  std::vector<uint8_t> block2(1024, 0x22);
+  std::string path = make_image(".dsk", 160, {program, {}, block2});
+  boot(path);
+  adam_fast = 0;
+  adam_keyboard[0] = ~'Q' & 0xFF;
+  const uint8_t *r = internal_ram + 0xC000;
+  ASSERT_GT(run_until([&] { return r[31] == 0xAA; }, 1000), 0);
+
+  EXPECT_EQ(r[0], 1);  // FIND_DCB: no DCB for device 3
+  EXPECT_EQ(r[1], 0);
+  int dcb = r[2] | r[3] << 8;
+  EXPECT_EQ((dcb - 0xFEC4) % 21, 0);
+  EXPECT_EQ(internal_ram[dcb + 16], 4);
+  EXPECT_EQ(r[4], 0);     // REQUEST_STATUS of the disk
+  EXPECT_EQ(r[5], 3);     // second drive: no medium
+  EXPECT_EQ(r[6], 0x33);  // tape drive, empty
+  EXPECT_EQ(r[7], 0);     // WRITE_BLOCK, READ_BLOCK
+  EXPECT_EQ(r[8], 0);
+  for (int i = 0; i < 1024; i++) ASSERT_EQ(internal_ram[0x9400 + i], 0x22) << i;  // block 2 by start and end
+  std::vector<uint8_t> disk = read_file(path);
+  // Block 10: sectors 20 and 21 at file sectors 16 + 4 and 16 + 1.
+  for (int i = 0; i < 512; i++) {
+    ASSERT_EQ(disk[20 * 512 + i], (uint8_t)(3 * i)) << i;
+    ASSERT_EQ(disk[17 * 512 + i], (uint8_t)(3 * (i + 512))) << i;
+  }
+  EXPECT_EQ(r[9], 0);      // START_RD_1_BLOCK
+  EXPECT_EQ(r[10], 0);     // END_RD_1_BLOCK, after polls that saw it busy
+  EXPECT_GT(r[11] | r[12] << 8, 1);
+  EXPECT_EQ(r[13], 1);     // block 200: failed
+  EXPECT_EQ(r[14], 0);
+  EXPECT_EQ(r[15], 1);     // no tape
+  EXPECT_EQ(r[16], 'Q');   // RD_KBD
+  EXPECT_EQ(r[17], 1);
+  EXPECT_EQ(r[18], 0);     // PR_CH
+  const uint8_t *v = internal_ram + 0x9800;
+  EXPECT_EQ(v[0], 0x5A);
+  EXPECT_EQ(std::string((const char *)v + 4, 4), "Adam");
+  EXPECT_EQ(v[15], 0x5A);
+  EXPECT_EQ(vdp_reg[7], 0x1E);
+  EXPECT_EQ(r[20], 0);     // RELOC_PCB, then the printer still answers
+  EXPECT_EQ(pcb_adam, 0xD800);
+  EXPECT_EQ(r[21], 0);
+}
+
 // Holds a controller-1 input for some frames, then lets go.
 void press(int input, int hold, int after) {
   key_table[input] = 1;
