@@ -261,6 +261,22 @@ TEST_F(Loader, EntryNameLongerThanTheBufferIsSkipped) {
   EXPECT_STREQ(filename_inzip, "ok.col");
 }
 
+TEST_F(Loader, ActivisionEntryTooLongForASaveNameRunsWithoutSave) {
+  Bytes b = image(0x10000, {0});
+  b[0xBF80] = 0x00;
+  b[0xFF80] = 0x01;
+  std::string name = std::string(3000, 'a') + ".rom";
+  EXPECT_EQ(open_rom_file(write_zip(home + "/act.zip", {{name, b}}).c_str()), 0);
+  EXPECT_EQ(megacart_mapper, 1);
+  EXPECT_STREQ(eeprom_filename, "");
+  EXPECT_EQ(eeprom[0], 0xFF);
+  eeprom_flush();
+  EXPECT_EQ(eeprom_modified, 0);
+  // The save name of an ordinary entry comes from its base name.
+  EXPECT_EQ(open_rom_file(write_zip(home + "/act.zip", {{"dir/Act.v1.col", b}}).c_str()), 0);
+  EXPECT_EQ(std::string(eeprom_filename), home + "/Act.bin");
+}
+
 TEST_F(Loader, TitleNamesTheImageCutTo255Characters) {
   EXPECT_EQ(open_rom_file(write_file(home + "/My Game.rom", image(0x4000, {0})).c_str()), 0);
   EXPECT_STREQ(host_null_title, "Tervox - My Game.rom");
