@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdio>
 #include <vector>
 
+#include "capture/capture.h"
 #include "memory/memory.h"
 #include "sound/psg.h"
 #include "support/harness.h"
@@ -221,6 +223,8 @@ TEST(Psg, StoppedNoiseDividerHoldsTheOutput) {
 TEST(Psg, SamplesPerLineAndOnlyTheLastLineFlushes) {
   fresh_chip();
   audio_reset_ring();
+  sound_file = tmpfile();  // a WAV recording takes the block at the same moment
+  ASSERT_NE(sound_file, nullptr);
   std::vector<int> per_line;
   for (int line = 0; line < 157; line++) {
     for (int16_t &s : psg_buffer) s = -1;
@@ -230,7 +234,10 @@ TEST(Psg, SamplesPerLineAndOnlyTheLastLineFlushes) {
     for (int16_t s : psg_buffer) n += s != -1;
     per_line.push_back(n);
     EXPECT_EQ(audio_bytes_written.load() - before, line == 156 ? 880u : 0u) << "line " << line;
+    EXPECT_EQ(ftell(sound_file) > 0, line == 156) << "line " << line;
   }
+  fclose(sound_file);
+  sound_file = nullptr;
   EXPECT_EQ(std::vector<int>(per_line.begin(), per_line.begin() + 6),
             (std::vector<int>{2, 3, 3, 3, 3, 2}));
   int total = 0, twos = 0;
