@@ -3,9 +3,8 @@
 
 #include <SDL.h>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "common/paths.h"
 #include "host/host.h"
@@ -16,21 +15,16 @@ static char image_filename[4096];
 static uint8_t rgba[256 * 192 * 4];
 static int screenshot_counter = 1;  // next number to try; never goes back
 
-// Creates the file only if no file of that name exists, so that a file we
-// could not read (and so took for free) is never overwritten.
+// Creates the file only if no file of that name exists ("x": exclusive),
+// so a file we could not read, and so took for free, is never overwritten.
+// Returns 0 when written, 2 when the name exists, 1 on any other failure.
 static int write_new_file(const char *path, const unsigned char *data, size_t size) {
-  int fd = open(path, O_WRONLY | O_CREAT | O_EXCL, 0644);
-  if (fd < 0) return errno == EEXIST ? 2 : 1;
-  size_t done = 0;
-  while (done < size) {
-    ssize_t n = write(fd, data + done, size - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += (size_t)n;
-  }
-  bool ok = done == size;
-  ok = (close(fd) == 0) && ok;
-  if (!ok) unlink(path);
+  errno = 0;
+  FILE *f = open_file(path, "wbx");
+  if (f == nullptr) return errno == EEXIST ? 2 : 1;
+  bool ok = fwrite(data, 1, size, f) == size;
+  ok = (fclose(f) == 0) && ok;
+  if (!ok) remove(path);  // no half-written picture left behind
   return ok ? 0 : 1;
 }
 
@@ -64,8 +58,8 @@ void save_screenshot(void) {
     result = 1;
     // A name taken between the check and the creation moves on to the next.
     for (int tries = 0; tries < 1000; tries++) {
-      if (next_numbered_path(image_filename, sizeof image_filename, "image%03d.png",
-                             &screenshot_counter) != 0)
+      if (next_numbered_user_path(FOLDER_PICTURES, image_filename, sizeof image_filename,
+                                  "image%03d.png", &screenshot_counter) != 0)
         break;
       result = write_new_file(image_filename, png, png_size);
       if (result != 2) break;
