@@ -1,0 +1,125 @@
+// Test cartridges call the BIOS's entry points phase by phase; each phase
+// is checked against values worked out here.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/z80.h"
+#include "input/ports.h"
+#include "memory/memory.h"
+#include "sound/psg.h"
+#include "support/harness.h"
+#include "video/vdp.h"
+
+namespace {
+
+// The cartridge reports a phase at 0x7000 and waits for it at 0x7001.
+bool start_program(const std::string &name) {
+  std::vector<uint8_t> prog = test_program(name);
+  if (prog.empty()) return false;
+  machine_load_cartridge(prog);
+  memory_write(0x7000, 0);
+  memory_write(0x7001, 0);
+  return true;
+}
+
+bool run_to_phase(int n, int max_lines = 262 * 120) {
+  for (int i = 0; i < max_lines && memory_read(0x7000) != n; i++) machine_run_scanlines(1);
+  return memory_read(0x7000) == n;
+}
+
+void go_on(int n) { memory_write(0x7001, n); }
+
+int ram_word(int a) { return memory_read(a) | memory_read(a + 1) << 8; }
+
+std::string name_row(int base, int row) {
+  std::string s;
+  for (int c = 0; c < 32; c++) s += (char)video_ram[base + row * 32 + c];
+  return s;
+}
+
+TEST(BiosVideoCalls, RegistersMemoryAndTables) {
+  ASSERT_TRUE(start_program("bios_vdp"));
+
+  ASSERT_TRUE(run_to_phase(1));
+  EXPECT_EQ(vdp_reg[7], 0x1F);
+  EXPECT_EQ(vdp_reg[0], 0x02);
+  EXPECT_EQ(vdp_reg[1], 0xC2);
+  EXPECT_EQ(memory_read(0x73C3), 0x02);
+  EXPECT_EQ(memory_read(0x73C4), 0xC2);
+  EXPECT_EQ(memory_read(0x7100) & 0x80, 0);  // the first read cleared the frame flag
+  go_on(1);
+
+  ASSERT_TRUE(run_to_phase(2));
+  const int mode1[8] = {0x00, 0x80, 0x06, 0x80, 0x00, 0x36, 0x07, 0x00};
+  for (int r = 0; r < 8; r++) EXPECT_EQ(vdp_reg[r], mode1[r]) << "R" << r;
+  const int bases[5] = {0x1B00, 0x3800, 0x1800, 0x0000, 0x2000};
+  for (int t = 0; t < 5; t++) EXPECT_EQ(ram_word(0x73F2 + 2 * t), bases[t]) << "table " << t;
+  for (int a = 0x3000; a < 0x3105; a++) ASSERT_EQ(video_ram[a], 0x5A) << std::hex << a;
+  EXPECT_EQ(video_ram[0x3105], 0);
+  // The count quirk: low byte first, then whole blocks while the high byte
+  // counts down, so 0105h moves 5 bytes and 0205h moves 261.
+  auto expect_moved = [](int at, int n) {
+    for (int i = 0; i < n; i++) ASSERT_EQ(video_ram[at + i], i & 0xFF) << std::hex << at << "+" << i;
+    EXPECT_EQ(video_ram[at + n + 1], 0) << std::hex << at << ": more than " << std::dec << n;
+    EXPECT_EQ(video_ram[at + n + 2], 0) << std::hex << at << ": more than " << std::dec << n;
+  };
+  expect_moved(0x2800, 5);
+  expect_moved(0x2A00, 256);
+  expect_moved(0x2C00, 3);
+  expect_moved(0x3400, 261);
+  for (int i = 0; i < 16; i++) EXPECT_EQ(memory_read(0x7110 + i), 0x5A);
+  for (int i = 0; i < 4; i++) EXPECT_EQ(memory_read(0x7120 + i), 0x5A);
+  EXPECT_EQ(memory_read(0x7124), 0x11);
+  go_on(2);
+
+  ASSERT_TRUE(run_to_phase(3));
+  EXPECT_EQ(vdp_reg[2], 0x1C00 >> 10);
+  EXPECT_EQ(vdp_reg[5], 0x1F80 >> 7);
+  EXPECT_EQ(vdp_reg[3], 0x2040 >> 6);
+  EXPECT_EQ(vdp_reg[6], 0x1000 >> 11);
+  EXPECT_EQ(vdp_reg[4], 0x0800 >> 11);
+  EXPECT_EQ(ram_word(0x73F6), 0x1C00);
+  EXPECT_EQ(ram_word(0x73F2), 0x1F80);
+  go_on(3);
+  ASSERT_TRUE(run_to_phase(4));
+  EXPECT_EQ(vdp_reg[4], 0x07);  // graphics II: patterns at 2000h
+  EXPECT_EQ(vdp_reg[3], 0x7F);  // colours at 0000h
+  go_on(4);
+
+  ASSERT_TRUE(run_to_phase(5));
+  for (int i = 0; i < 8; i++) EXPECT_EQ(video_ram[i], 0) << "blank glyph for code 0";
+  for (int c = 0x1D; c <= 0x7C; c++)
+    for (int r = 0; r < 8; r++) ASSERT_EQ(video_ram[c * 8 + r], coleco_bios[0x14A3 + c * 8 + r]) << c;
+  EXPECT_EQ(video_ram[0x7D * 8 + 1], 0);  // 96 glyphs only
+  go_on(5);
+
+  ASSERT_TRUE(run_to_phase(6));
+  const uint8_t bytes[16] = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88,
+                             0x99, 0xAA, 0xBB, 0xCC, 0xDD, 0xEE, 0xF0, 0x01};
+  for (int i = 0; i < 3; i++) EXPECT_EQ(video_ram[0x1800 + 5 + i], bytes[i]);
+  for (int i = 0; i < 16; i++) EXPECT_EQ(video_ram[0x80 * 8 + i], bytes[i]);
+  for (int i = 0; i < 8; i++) EXPECT_EQ(video_ram[0x1B00 + 4 + i], bytes[i]);
+  for (int i = 0; i < 3; i++) EXPECT_EQ(video_ram[0x2000 + 2 + i], bytes[i]);
+  for (int i = 0; i < 4; i++) EXPECT_EQ(memory_read(0x7304 + i), bytes[8 + i]) << "local sprite table";
+  EXPECT_NE(video_ram[0x1B00 + 4], bytes[8]);
+  for (int i = 0; i < 16; i++) EXPECT_EQ(memory_read(0x7140 + i), bytes[i]);
+  go_on(6);
+
+  ASSERT_TRUE(run_to_phase(7));
+  for (int i = 0; i < 4; i++) EXPECT_EQ(memory_read(0x7330 + i), i);
+  const uint8_t sprites[16] = {0x10, 0x20, 0x01, 0x0F, 0x30, 0x40, 0x02, 0x0E,
+                               0x50, 0x60, 0x03, 0x0D, 0x70, 0x80, 0x04, 0x0C};
+  for (int i = 0; i < 4; i++)
+    for (int b = 0; b < 4; b++) EXPECT_EQ(video_ram[0x1B00 + 4 * i + b], sprites[4 * (3 - i) + b]);
+  go_on(7);
+
+  ASSERT_TRUE(run_to_phase(8));
+  EXPECT_NE(name_row(0x1800, 7).find("1 = SKILL 1"), std::string::npos) << name_row(0x1800, 7);
+  EXPECT_NE(name_row(0x1800, 15).find("8 = SKILL 4"), std::string::npos);
+  EXPECT_EQ(name_row(0x1800, 0), std::string(32, ' '));
+}
+
+}  // namespace
