@@ -88,7 +88,7 @@ void audio_ring_write(const int16_t *block) {
 // SDL's dummy driver calls back on a coarse timer of its own; it does not
 // keep real time, so it is paced like no device at all.
 static bool audio_device_plays(void) {
-  if (audio == 0) return false;
+  if (audio == 0 || SDL_GetAudioDeviceStatus(audio) == SDL_AUDIO_STOPPED) return false;
   const char *driver = SDL_GetCurrentAudioDriver();
   return driver != nullptr && strcmp(driver, "dummy") != 0;
 }
