@@ -69,7 +69,7 @@ TEST(FrameDriver, OneInterruptPerFrameAtLine192) {
   EXPECT_EQ(emulator_registers[REG_PC], 0x0066);
 }
 
-TEST(FrameDriver, PauseTakesEffectAtTheFrameEnd) {
+TEST(FrameDriver, PauseAndScreenshotAreServedAtTheFrameEnd) {
   fresh(0);
   calls(100);
   do_pause = 1;
@@ -80,6 +80,17 @@ TEST(FrameDriver, PauseTakesEffectAtTheFrameEnd) {
   EXPECT_EQ(do_pause, 0);
   EXPECT_STREQ(current_message, "Paused");
   EXPECT_EQ(message_brightness, 99) << "shown by the same frame's presentation";
+
+  // A screenshot request is served at the end of the frame, before the
+  // presentation shows its message.
+  emulator_event = 0;
+  get_screenshot = 1;
+  calls(261);
+  EXPECT_EQ(get_screenshot, 1);
+  calls(1);
+  EXPECT_EQ(get_screenshot, 0);
+  EXPECT_STREQ(current_message, "Screenshot saved");
+  EXPECT_EQ(message_brightness, 99);
 }
 
 TEST(FrameDriver, LinesAreDrawnIntoTheFrameBuffer) {
