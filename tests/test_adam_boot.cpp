@@ -319,6 +319,28 @@ TEST_F(AdamBoot, ReversiFromItsDataPack) {
   EXPECT_NE(board_pixels(), before);
 }
 
+TEST_F(AdamBoot, TextReversiTakesMovesFromTheKeyboard) {
+  std::string path = testdata("adam-ddp-reversi/reversi-text.ddp");
+  if (path.empty()) GTEST_SKIP() << "adam-ddp-reversi test data not present";
+  std::vector<uint8_t> data = read_file(path);
+  ASSERT_EQ(data.size(), 256u * 1024);
+  std::vector<std::vector<uint8_t>> blocks;
+  for (size_t b = 0; b < 16; b++)
+    blocks.emplace_back(data.begin() + b * 1024, data.begin() + (b + 1) * 1024);
+  boot(make_image(".ddp", 256, blocks));
+  adam_fast = 1;
+  machine_run_frames(400);
+  type_key('y');
+  type_key(13);
+  machine_run_frames(300);
+  std::string before = board_pixels();
+  for (char c : std::string("35\r")) type_key(c);  // row 3, column 5
+  machine_run_frames(600);
+  save_png("/tmp/tervox_adam_reversi_text.png");
+  EXPECT_EQ(adam_keyboard[0], 0);
+  EXPECT_NE(board_pixels(), before);
+}
+
 TEST_F(AdamBoot, AdeCommanderDiskDrawsItsScreen) {
   std::string path = testdata("adam-dsk-ade-commander/boot.dsk");
   if (path.empty()) GTEST_SKIP() << "adam-dsk-ade-commander test data not present";
