@@ -123,3 +123,82 @@ TEST(BiosVideoCalls, RegistersMemoryAndTables) {
 }
 
 }  // namespace
+
+extern int host_null_mouse_dx, host_null_mouse_dy;
+
+namespace {
+
+void release_all_keys(void) {
+  for (int i = 0; i < 40; i++) key_table[i] = 0;
+}
+
+// What a controller port reads (1 = released) with the roller idle.
+int joystick_port(int up, int right, int down, int left, int fire) {
+  return 0x7F & ~(up | right << 1 | down << 2 | left << 3 | fire << 6);
+}
+int keypad_port(int code, int arm) { return (0x70 | code) & ~(arm << 6); }
+
+TEST(BiosControllerCalls, ScanDecodeSpinnerAndDebouncedPoller) {
+  ASSERT_TRUE(start_program("bios_ctrl"));
+  release_all_keys();
+  key_table[0] = 1;   // up_1
+  key_table[12] = 1;  // key5_1
+  key_table[5] = 1;   // right_button_1
+  key_table[23] = 1;  // left_2
+  ASSERT_TRUE(run_to_phase(1));
+  EXPECT_EQ(memory_read(0x73EE), (~joystick_port(1, 0, 0, 0, 0)) & 0xFF);
+  EXPECT_EQ(memory_read(0x73EF), (~joystick_port(0, 0, 0, 1, 0)) & 0xFF);
+  EXPECT_EQ(memory_read(0x73F0), (~keypad_port(0x3, 1)) & 0xFF);
+  EXPECT_EQ(memory_read(0x73F1), (~keypad_port(0xF, 0)) & 0xFF);
+  go_on(1);
+
+  ASSERT_TRUE(run_to_phase(2));
+  EXPECT_EQ(memory_read(0x7100), 0x01);  // directions: up
+  EXPECT_EQ(memory_read(0x7101), 0x00);  // no fire
+  EXPECT_EQ(memory_read(0x7102), 3);     // spinner steps since the last call
+  EXPECT_EQ(memory_read(0x7109), 0);     // ... then cleared
+  EXPECT_EQ(memory_read(0x7103), 5);     // key 5
+  EXPECT_EQ(memory_read(0x7104), 0x40);  // arm button
+  EXPECT_EQ(memory_read(0x7105), 0x08);  // controller 2: left
+  EXPECT_EQ(memory_read(0x7107), 0x0F);  // no key
+  EXPECT_EQ(memory_read(0x7108), 0x00);
+  go_on(2);
+
+  ASSERT_TRUE(run_to_phase(3));
+  host_null_mouse_dx = host_null_mouse_dy = 0;
+  roller_enabled = 1;
+  roller_x = 2;  // two steps one way on controller 1
+  roller_y = 1;  // one step the other way on controller 2
+  machine_run_frames(3);
+  roller_enabled = 0;
+  EXPECT_EQ(memory_read(0x73EB), 2);
+  EXPECT_EQ(memory_read(0x73EC), 0xFF);
+  release_all_keys();
+  key_table[0] = 1;   // up_1
+  key_table[4] = 1;   // left_button_1: fire
+  key_table[14] = 1;  // key7_1
+  key_table[5] = 1;   // right_button_1: arm
+  key_table[21] = 1;  // right_2
+  go_on(3);
+
+  ASSERT_TRUE(run_to_phase(4));
+  auto run_to_nmi = [](int n) {
+    for (int i = 0; i < 262 * 3 && memory_read(0x7010) < n; i++) machine_run_scanlines(1);
+    return memory_read(0x7010) == n;
+  };
+  ASSERT_TRUE(run_to_nmi(1));
+  for (int i = 0; i < 10; i++) EXPECT_EQ(memory_read(0x7342 + i), 0) << "one sample is not enough: " << i;
+  ASSERT_TRUE(run_to_nmi(2));
+  const int player0[5] = {0x40, 0x01, 0, 0x40, 7};
+  const int player1[5] = {0, 0x02, 0, 0, 0};
+  for (int i = 0; i < 5; i++) EXPECT_EQ(memory_read(0x7342 + i), player0[i]) << i;
+  for (int i = 0; i < 5; i++) EXPECT_EQ(memory_read(0x7347 + i), player1[i]) << i;
+  key_table[4] = 0;
+  ASSERT_TRUE(run_to_nmi(3));
+  EXPECT_EQ(memory_read(0x7342), 0x40);
+  ASSERT_TRUE(run_to_nmi(4));
+  EXPECT_EQ(memory_read(0x7342), 0x00);
+  release_all_keys();
+}
+
+}  // namespace
