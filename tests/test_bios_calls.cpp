@@ -202,3 +202,56 @@ TEST(BiosControllerCalls, ScanDecodeSpinnerAndDebouncedPoller) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(BiosTimerCalls, SignalsExpireOnTimeAndHelpersWork) {
+  ASSERT_TRUE(start_program("bios_timer"));
+  ASSERT_TRUE(run_to_phase(1));
+  EXPECT_EQ(memory_read(0x7180), 0);
+  EXPECT_EQ(memory_read(0x7181), 1);
+  EXPECT_EQ(memory_read(0x7182), 2);
+  for (int tick = 1; tick <= 8; tick++) {
+    int at = 0x7200 + 3 * (tick - 1);
+    EXPECT_EQ(memory_read(at), tick == 3 ? 1 : 0) << "one-shot of 3, tick " << tick;
+    EXPECT_EQ(memory_read(at + 1), tick % 2 == 0 ? 1 : 0) << "repeating every 2, tick " << tick;
+    EXPECT_EQ(memory_read(at + 2), 0) << "long timer, tick " << tick;
+  }
+  go_on(1);
+
+  ASSERT_TRUE(run_to_phase(2, 262 * 600));
+  EXPECT_EQ(ram_word(0x7190), 300);  // the long one-shot after exactly 300 ticks
+  EXPECT_EQ(memory_read(0x7192), 0);  // a freed signal never reports
+  EXPECT_EQ(memory_read(0x7193), 0);  // nor one past the table's end
+  EXPECT_EQ(memory_read(0x7194), 0);  // the first free entry is reused
+  go_on(2);
+
+  ASSERT_TRUE(run_to_phase(3));
+  int hl = 0x0033;
+  for (int i = 0; i < 4; i++) {
+    int h = hl >> 8, l = hl & 0xFF;
+    int carry = (h & 1) ^ (h >> 7);
+    int new_l = (l >> 1) | carry << 7;
+    int new_h = (h >> 1) | (l & 1) << 7;
+    hl = new_h << 8 | new_l;
+    int at = 0x7200 + 3 * i;
+    EXPECT_EQ(ram_word(at), hl) << "step " << i;
+    EXPECT_EQ(memory_read(at + 2), new_l);
+  }
+  EXPECT_EQ(ram_word(0x73C8), hl);
+  go_on(3);
+
+  ASSERT_TRUE(run_to_phase(4));
+  const int zf = 0x40;
+  EXPECT_EQ(memory_read(0x7300), 0x50);
+  EXPECT_EQ(memory_read(0x7310) & zf, 0);
+  EXPECT_EQ(memory_read(0x7311), 1);
+  EXPECT_EQ(memory_read(0x7312) & zf, zf);
+  EXPECT_EQ(memory_read(0x7301), 0x03);
+  EXPECT_EQ(memory_read(0x7314) & zf, zf);
+  EXPECT_EQ(memory_read(0x7302), 0xAA);
+  EXPECT_EQ(ram_word(0x7304), 0x01F0 + 0x20);
+  EXPECT_EQ(ram_word(0x7306), 0x0105 - 0x10);
+}
+
+}  // namespace
