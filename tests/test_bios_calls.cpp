@@ -255,3 +255,37 @@ TEST(BiosTimerCalls, SignalsExpireOnTimeAndHelpersWork) {
 }
 
 }  // namespace
+
+namespace {
+
+// Frame by frame on the sound chip, worked out from the two note lists in
+// bios_sound.asm: each NMI sends the current state, then advances it.
+TEST(BiosSoundCalls, TwoSongsFrameByFrame) {
+  ASSERT_TRUE(start_program("bios_sound"));
+  ASSERT_TRUE(run_to_phase(1));
+  EXPECT_EQ(memory_read(0x7100), 0x00);  // SOUND_INIT ends the areas with 00
+  struct Frame { int tone, tone_att, noise_ctrl, noise_att; };
+  const Frame expect[] = {
+      {0x1AB, 1, 5, 3}, {0x1AB, 1, 5, 3}, {0x1AB, 1, 5, 3},   // note, 3 frames
+      {0x1AB, 15, 5, 3},                                      // rest; noise note's 4th frame
+      {0x1AB, 15, 4, 0}, {0x1AB, 15, 4, 2},                   // volume sweep starts at 0
+      {0x100, 2, 4, 4}, {0x100, 2, 4, 6}, {0x110, 2, 4, 6},   // frequency sweep
+      {0x110, 2, 4, 6}, {0x120, 2, -1, 15}, {0x120, 2, -1, 15},
+      {0x120, 15, -1, 15},                                    // both songs over
+  };
+  for (int k = 0; k < (int)(sizeof expect / sizeof expect[0]); k++) {
+    for (int i = 0; i < 262 * 3 && memory_read(0x7010) < k + 1; i++) machine_run_scanlines(1);
+    ASSERT_EQ(memory_read(0x7010), k + 1);
+    const Frame &f = expect[k];
+    EXPECT_EQ(psg_reg[0], f.tone) << "NMI " << k + 1;
+    EXPECT_EQ(psg_reg[1], psg_vol[f.tone_att]) << "NMI " << k + 1;
+    if (f.noise_ctrl >= 0) {
+      EXPECT_EQ(psg_reg[6] & 15, f.noise_ctrl) << "NMI " << k + 1;
+    }
+    EXPECT_EQ(psg_reg[7], psg_vol[f.noise_att]) << "NMI " << k + 1;
+    EXPECT_EQ(psg_reg[3], psg_vol[15]);
+    EXPECT_EQ(psg_reg[5], psg_vol[15]);
+  }
+}
+
+}  // namespace
