@@ -742,6 +742,45 @@ static int run(int budget) {
   } while (!ONE_STEP && budget >= 0);
   STORE_ALL();
   return budget;
+#undef LOAD_ALL
+#undef LOAD_SPI
+#undef STORE_SPI
+#undef STORE_ALL
+#undef RD
+#undef WR
+#undef FETCH
+#undef HL
+#undef BC
+#undef DE
+#undef SETHL
+#undef SETBC
+#undef SETDE
+#undef CY
+#undef PUSH16
+#undef POP16
+#undef INC_R
+#undef ADD8
+#undef ADC8
+#undef SUBF
+#undef SUB8
+#undef SBC8
+#undef CP8
+#undef AND8
+#undef XOR8
+#undef OR8
+#undef INC8
+#undef DEC8
+#undef ADD16
+#undef ADDHL
+#undef JR_IF
+#undef JP_IF
+#undef CALL_IF
+#undef RET_IF
+#undef RST
+#undef PORT_IN
+#undef PORT_OUT
+#undef LD_ROW
+#undef ALU_ROW
 }
 
 void start_z80(uint8_t **rt, uint8_t **wt) {
