@@ -206,6 +206,40 @@ TEST_F(AdamBoot, NoMediumGivesTheTypewriter) {
   EXPECT_EQ(printed, "Hello J\rAdam\r\r       !\r");
 }
 
+// Host key presses go through the event loop's Adam typing.
+TEST_F(AdamBoot, HostKeysTypeOnTheTypewriter) {
+  private_home();
+  ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS), 0) << SDL_GetError();
+  machine_fresh();
+  nmi_use = 2;
+  init_peripheral(0);
+  ASSERT_GT(run_until([] { return screen_has("typewriter"); }, 200), 0);
+  auto tap = [](SDL_Keycode k, Uint16 mod) {
+    for (int down = 1; down >= 0; down--) {
+      SDL_Event e;
+      SDL_zero(e);
+      e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+      e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
+      e.key.keysym.sym = k;
+      e.key.keysym.mod = mod;
+      SDL_PushEvent(&e);
+    }
+  };
+  tap('h', KMOD_LSHIFT);
+  tap('i', 0);
+  tap('1', KMOD_LSHIFT);
+  tap(SDLK_RETURN, 0);
+  tap('o', 0);
+  tap('k', 0);
+  tap(SDLK_LEFT, 0);
+  tap('x', 0);
+  // Not Backspace: by default that host key is also the reset hotkey.
+  machine_run_frames(30);
+  EXPECT_EQ(screen_row(2), "Hi!");
+  EXPECT_EQ(screen_row(3), "ox");
+  SDL_Quit();
+}
+
 TEST_F(AdamBoot, ServiceCallsAnswerAsDocumented) {
   std::vector<uint8_t> program = test_program("adam_calls");
   ASSERT_FALSE(program.empty());
