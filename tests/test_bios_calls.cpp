@@ -289,3 +289,114 @@ TEST(BiosSoundCalls, TwoSongsFrameByFrame) {
 }
 
 }  // namespace
+
+namespace {
+
+const uint8_t kGlyph[8] = {0xF8, 0x80, 0x80, 0xF0, 0x80, 0x80, 0x80, 0x00};
+const uint8_t kGlyph2[8] = {0x01, 0x03, 0x07, 0x0F, 0x1F, 0x3F, 0x7F, 0xFF};
+
+int reversed_bits(int b) {
+  int r = 0;
+  for (int i = 0; i < 8; i++) r |= ((b >> i) & 1) << (7 - i);
+  return r;
+}
+int doubled_nibble(int n) {
+  int r = 0;
+  for (int i = 0; i < 4; i++) r |= ((n >> i) & 1) * (3 << (2 * i));
+  return r;
+}
+// 2x magnified into four generators: top left, bottom left, top right,
+// bottom right.
+std::vector<int> enlarged(const uint8_t *in) {
+  std::vector<int> out;
+  for (int right = 0; right < 2; right++)
+    for (int row = 0; row < 8; row++) {
+      int n = right ? in[row] & 15 : in[row] >> 4;
+      out.push_back(doubled_nibble(n));
+      out.push_back(doubled_nibble(n));
+    }
+  return out;
+}
+
+TEST(BiosGraphicsCalls, TransformsObjectsWriterAndTwins) {
+  ASSERT_TRUE(start_program("bios_gfx"));
+  ASSERT_TRUE(run_to_phase(1));
+  for (int r = 0; r < 8; r++) {
+    EXPECT_EQ(video_ram[10 * 8 + r], reversed_bits(kGlyph[r])) << "mirror row " << r;
+    EXPECT_EQ(video_ram[11 * 8 + r], kGlyph[7 - r]) << "flip row " << r;
+    int rot = 0;  // quarter turn clockwise: row r, column c from row 7-c, column r
+    for (int c = 0; c < 8; c++) rot |= ((kGlyph[7 - c] >> (7 - r)) & 1) << (7 - c);
+    EXPECT_EQ(video_ram[12 * 8 + r], rot) << "rotate row " << r;
+    EXPECT_EQ(video_ram[20 * 8 + r], kGlyph[7 - r]);
+    EXPECT_EQ(video_ram[21 * 8 + r], kGlyph2[7 - r]);
+    EXPECT_EQ(video_ram[0x3800 + 2 * 8 + r], reversed_bits(kGlyph[r])) << "sprite pattern mirror";
+  }
+  std::vector<int> big = enlarged(kGlyph);
+  for (int i = 0; i < 32; i++) EXPECT_EQ(video_ram[16 * 8 + i], big[i]) << "enlarge byte " << i;
+  go_on(1);
+
+  ASSERT_TRUE(run_to_phase(2));
+  const uint8_t colours[8] = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88};
+  for (int r = 0; r < 8; r++) EXPECT_EQ(video_ram[0x2000 + 30 * 8 + r], colours[7 - r]);
+  for (int q = 0; q < 4; q++)
+    for (int r = 0; r < 8; r++)
+      EXPECT_EQ(video_ram[0x2000 + (40 + q) * 8 + r], colours[(q & 1) * 4 + r / 2]) << q << " " << r;
+  go_on(2);
+
+  ASSERT_TRUE(run_to_phase(3));
+  for (int i = 0; i < 8; i++) {
+    EXPECT_EQ(video_ram[0x90 * 8 + i], kGlyph[i]);
+    EXPECT_EQ(video_ram[0x91 * 8 + i], kGlyph2[i]);
+    EXPECT_EQ(video_ram[0x3800 + 4 * 8 + i], kGlyph2[i]);
+  }
+  EXPECT_EQ(video_ram[0x2000 + 0x90 / 8], 0xE4);
+  auto name = [](int row, int col) { return video_ram[0x1800 + row * 32 + col]; };
+  EXPECT_EQ(name(3, 2), 0x90);
+  EXPECT_EQ(name(3, 3), 0x91);
+  EXPECT_EQ(name(22, 31), 0x91);
+  EXPECT_EQ(name(23, 31), 0x90);
+  EXPECT_EQ(name(10, 0), 0x91);
+  EXPECT_EQ(name(9, 31), 0x00);  // the clipped cell did not wrap round
+  const uint8_t attr[4] = {49, 100, 4, 0x0A};
+  for (int i = 0; i < 4; i++) EXPECT_EQ(video_ram[0x1B00 + 3 * 4 + i], attr[i]);
+  go_on(3);
+
+  ASSERT_TRUE(run_to_phase(4));
+  EXPECT_EQ(video_ram[0x1B00 + 3 * 4 + 1], 256 - 5 + 32 - 256);
+  EXPECT_EQ(video_ram[0x1B00 + 3 * 4 + 3], 0x8A);
+  EXPECT_EQ(memory_read(0x73CB), 0);
+  EXPECT_EQ(memory_read(0x73CC), 1);
+  EXPECT_EQ(name(0, 0), 0x00);  // queued, not drawn
+  go_on(4);
+  ASSERT_TRUE(run_to_phase(5));
+  EXPECT_EQ(name(0, 0), 0x90);
+  EXPECT_EQ(name(0, 1), 0x91);
+  EXPECT_EQ(memory_read(0x73CB), memory_read(0x73CC));
+  go_on(5);
+
+  ASSERT_TRUE(run_to_phase(6));
+  EXPECT_EQ(vdp_reg[7], 0x15);
+  EXPECT_EQ(vdp_reg[2], 0x1C00 >> 10);
+  EXPECT_EQ(video_ram[0x1C00 + 10], kGlyph[0]);
+  EXPECT_EQ(video_ram[0x1C00 + 11], kGlyph[1]);
+  EXPECT_EQ(ram_word(0x7120), ram_word(0x7122)) << "the twins take their parameters off the stack";
+  go_on(6);
+
+  ASSERT_TRUE(run_to_phase(7));
+  EXPECT_EQ(ram_word(0x7130), 3 * 32 + 5);
+  EXPECT_EQ(ram_word(0x7132), 0x1234);
+  EXPECT_EQ(memory_read(0x7135), 0x50 / 8);
+  EXPECT_EQ(memory_read(0x7134), (-16 / 8) & 0xFF);
+  go_on(7);
+
+  ASSERT_TRUE(run_to_phase(8));
+  EXPECT_EQ(memory_read(0x7110), 3);      // the effect ran three frames
+  EXPECT_EQ(memory_read(0x7200), 0x41);   // then the next note took over
+  EXPECT_EQ(memory_read(0x7205), 1);
+  EXPECT_EQ(psg_reg[0], 0x055);
+  EXPECT_EQ(psg_reg[1], psg_vol[1]);
+  EXPECT_EQ(memory_read(0x720A), 0xFF);   // EFXOVER ended song 2
+  EXPECT_EQ(psg_reg[3], psg_vol[15]);
+}
+
+}  // namespace

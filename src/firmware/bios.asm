@@ -2156,7 +2156,7 @@ queue_advance:
 PUTOBJ:
         ld a,(DEFER_WRITES)
         or a
-        jr z,putobj_now
+        jp z,putobj_now
         ld a,(QUEUE_TAIL)
         ld hl,(TAIL_ADDRESS)
         push hl
@@ -2165,7 +2165,7 @@ PUTOBJ:
         ld a,(QUEUE_HEAD)
         cp c
         pop de
-        jr z,putobj_now
+        jp z,putobj_now
         ld a,c
         ld (QUEUE_TAIL),a
         ld (TAIL_ADDRESS),hl
@@ -2179,12 +2179,6 @@ PUTOBJ:
         ld (hl),b
         ret
 
-putobj_now:
-        ret
-
-; ACTIVATE: HL = object; carry clear also loads its generators.
-ACTIVATE:
-        ret
 
 ; ======================================================================
 ; Pascal-convention twins: the caller pushes each parameter as a word,
@@ -2344,6 +2338,248 @@ ci_raw:
 
         PADTO 113Dh
 CONT_READ:
+        ret
+
+; ======================================================================
+; Graphics objects
+; ======================================================================
+; Object: +0 graphics, +2 status (words); +4 sprite number (sprites).
+; Status: +0 frame, +1 X, +3 Y (signed words, pixels).
+; Semi-mobile graphics (type 0): +0 type, +1 first generator name,
+;   +2 number of generators, +3 patterns (8 bytes each) or 0, +5 colours
+;   (graphics I: a byte per 8 names; graphics II: 8 bytes per generator)
+;   or 0, +7 frame table: frame pointers; a frame is {width, height,
+;   names row by row}.
+; Sprite graphics (types 2, 3): +0 type, +1 first pattern name, +2 number
+;   of patterns, +3 pattern data, +5 frame table of {colour, pattern
+;   offset} pairs.
+; Mobile (1) and complex (4) objects are not drawn.
+
+; ACTIVATE: HL = object; carry clear loads its generators into VRAM,
+; carry set leaves VRAM alone.
+ACTIVATE:
+        ret c
+        push ix
+        push iy
+        ld e,(hl)
+        inc hl
+        ld d,(hl)
+        push de
+        pop ix                  ; graphics
+        ld a,(ix+0)
+        and 0Fh
+        jr z,act_semi
+        cp 2
+        jr z,act_sprite
+        cp 3
+        jr nz,act_done
+act_sprite:
+        ld a,1
+        call act_put
+        jr act_done
+act_semi:
+        ld a,3
+        call act_put
+        ld l,(ix+5)
+        ld h,(ix+6)
+        ld a,h
+        or l
+        jr z,act_done
+        ld e,(ix+1)
+        ld d,0
+        ld c,(ix+2)
+        ld b,d
+        ld a,(VDP_MODE_WORD)
+        and 2
+        jr nz,act_colours
+        srl e                   ; graphics I: one colour byte per 8 names
+        srl e
+        srl e
+        ld a,c
+        add a,7
+        rra
+        srl a
+        srl a
+        ld c,a
+act_colours:
+        push bc
+        pop iy
+        ld a,4
+        call PUT_VRAM
+act_done:
+        pop iy
+        pop ix
+        ret
+; The generators at graphics +3 into table A from name +1, +2 of them.
+act_put:
+        ld l,(ix+3)
+        ld h,(ix+4)
+        ld e,a
+        ld a,h
+        or l
+        ret z
+        ld a,e
+        ld e,(ix+1)
+        ld d,0
+        ld c,(ix+2)
+        ld b,d
+        push bc
+        pop iy
+        jp PUT_VRAM
+
+; Draws the object at IX now.
+putobj_now:
+        push iy
+        push ix
+        ld l,(ix+2)
+        ld h,(ix+3)
+        push hl
+        pop iy                  ; status
+        ld a,(ix+4)
+        ld (SAVE_TEMP),a        ; sprite number
+        ld l,(ix+0)
+        ld h,(ix+1)
+        push hl
+        pop ix                  ; graphics
+        ld a,(ix+0)
+        and 0Fh
+        jr z,po_semi
+        cp 2
+        jr z,po_sprite
+        cp 3
+        jr z,po_sprite
+po_done:
+        pop ix
+        pop iy
+        ret
+po_sprite:
+        ld l,(ix+5)
+        ld h,(ix+6)
+        ld e,(iy+0)
+        ld d,0
+        add hl,de
+        add hl,de
+        ld c,(hl)               ; colour
+        inc hl
+        ld a,(hl)
+        add a,(ix+1)
+        ld b,a                  ; pattern name
+        ld hl,(WORK_BUFFER)
+        ld a,(iy+3)
+        dec a                   ; the chip draws a sprite one line below its Y
+        ld (hl),a
+        inc hl
+        ld a,(iy+1)
+        bit 7,(iy+2)
+        jr z,po_x
+        add a,32                ; left of the screen: early clock
+        set 7,c
+po_x:
+        ld (hl),a
+        inc hl
+        ld (hl),b
+        inc hl
+        ld (hl),c
+        ld hl,(WORK_BUFFER)
+        ld a,(SAVE_TEMP)
+        ld e,a
+        ld d,0
+        ld iy,1
+        xor a
+        call PUT_VRAM
+        jr po_done
+po_semi:
+        ld l,(ix+7)
+        ld h,(ix+8)
+        ld e,(iy+0)
+        ld d,0
+        add hl,de
+        add hl,de
+        ld a,(hl)
+        inc hl
+        ld h,(hl)
+        ld l,a                  ; the frame
+        ld e,(iy+1)
+        ld d,(iy+2)
+        call cells8
+        ld c,a                  ; column
+        ld e,(iy+3)
+        ld d,(iy+4)
+        call cells8
+        ld b,a                  ; row
+        ld d,(hl)               ; width
+        inc hl
+        ld e,(hl)               ; height
+        inc hl
+        ld a,d
+        or a
+        jp z,po_done
+        ld a,e
+        or a
+        jp z,po_done
+po_row:
+        push bc
+        push de
+po_cell:
+        ld a,b
+        cp 24
+        jr nc,po_skip           ; rows and columns off the screen are left out
+        ld a,c
+        cp 32
+        jr nc,po_skip
+        push hl
+        push de
+        ld e,c
+        ld d,b
+        call CALC_OFFSET
+        ld hl,(VRAM_ADDR_TABLE+4)
+        add hl,de
+        call set_write_hl
+        pop de
+        pop hl
+        ld a,(hl)
+        out (VDP_DATA),a
+po_skip:
+        inc hl
+        inc c
+        dec d
+        jr nz,po_cell
+        pop de
+        pop bc
+        inc b
+        dec e
+        jr nz,po_row
+        jp po_done
+
+; Signed pixel word DE -> A = DE / 8 as a signed byte, held to -128..127.
+cells8:
+        sra d
+        rr e
+        sra d
+        rr e
+        sra d
+        rr e
+        ld a,d
+        or a
+        jr z,c8_pos
+        inc a
+        jr z,c8_neg
+        bit 7,d
+        ld a,80h
+        ret nz
+        ld a,7Fh
+        ret
+c8_pos:
+        ld a,e
+        bit 7,a
+        ret z
+        ld a,7Fh
+        ret
+c8_neg:
+        ld a,e
+        bit 7,a
+        ret nz
+        ld a,80h
         ret
         PADTO 1319h
 DISPLAY_LOGO:
