@@ -206,6 +206,12 @@ TEST_F(AdamBoot, NoMediumGivesTheTypewriter) {
   EXPECT_EQ(printed, "Hello J\rAdam\r\r       !\r");
 }
 
+TEST_F(AdamBoot, BlankDiskFallsBackToTheTypewriter) {
+  boot(make_image(".dsk", 160, {}));
+  adam_fast = 1;
+  EXPECT_GT(run_until([] { return screen_has("typewriter"); }, 300), 0) << screen_text();
+}
+
 // Host key presses go through the event loop's Adam typing.
 TEST_F(AdamBoot, HostKeysTypeOnTheTypewriter) {
   private_home();

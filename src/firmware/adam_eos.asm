@@ -4,9 +4,9 @@
 ; table entry. It talks to the Adam's devices through the peripheral control
 ; block (PCB) and the device control blocks (DCBs) that follow it, offers the
 ; service calls listed in docs/adam.md through the jump table at FC30, and
-; boots block 0 of the first medium it finds (disk, then tape) with the
-; intrinsic RAM mapped in both halves. With no medium it hands over to the
-; typewriter in the boot ROM.
+; boots block 0 of the first medium it finds (disk, then tape; a blank
+; block 0 is passed over) with the intrinsic RAM mapped in both halves. With
+; nothing to boot it hands over to the typewriter in the boot ROM.
 ;
 ; Calling conventions: a device number in A, a block number in BCDE (BC the
 ; high word), a buffer in HL. Calls answer A = 0 with Z set on success, or an
@@ -85,10 +85,28 @@ try_boot:
         ld hl,BOOT_BLOCK
         call read_block
         ret nz
+        call blank_block            ; a blank medium would only run into us
+        ret z
         ld a,(CUR_DEV)
         ld b,a
         ld sp,STACK_TOP
         jp BOOT_BLOCK
+
+; Z if the boot block is all 00h or all FFh.
+blank_block:
+        ld hl,BOOT_BLOCK
+        ld bc,1024
+        ld a,(hl)
+        or a
+        jr z,bb_loop
+        cp 0FFh
+        ret nz
+bb_loop:
+        cpi
+        ret nz
+        jp pe,bb_loop
+        cp a
+        ret
 
 goto_wp:
         di
