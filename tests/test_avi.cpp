@@ -385,6 +385,31 @@ TEST(Avi, FramesWaitForTheirSoundAndWaitingFramesAreDropped) {
   EXPECT_EQ(f.audio[0].size, 1470u);
 }
 
+// Frames that wait long enough for the ring to wrap onto the frame written
+// last: the next delta must still refer to what the decoder holds.
+TEST(Avi, DeltasStayTrueWhenTheRingWrapsOverTheLastFrameWritten) {
+  Recording rec("video008.avi");
+  std::vector<Frame> given;
+  for (int i = 0; i < 70; i++) {
+    Frame f(PIXELS);
+    for (int p = 0; p < PIXELS; p++) f[p] = texture(p % W + i, p / W, i % 3);
+    given.push_back(f);
+  }
+  for (int i = 0; i < 59; i++) avi_record_video(given[i].data(), 0);  // no sound yet
+  int16_t block[735] = {};
+  for (int i = 59; i < 70; i++) {
+    avi_record_audio(block, 735);
+    avi_record_video(given[i].data(), 0);
+  }
+  rec.end();
+  Avi a = parse(rec.path);
+  ASSERT_TRUE(a.ok);
+  ASSERT_EQ(a.video.size(), 11u);
+  std::vector<Frame> decoded;
+  decode_all(a, &decoded);
+  for (size_t k = 0; k < decoded.size(); k++) EXPECT_TRUE(decoded[k] == given[k]) << "frame " << k;
+}
+
 TEST(Avi, NothingIsWrittenWithoutAnOpenFile) {
   video_file = nullptr;
   record_video = 1;

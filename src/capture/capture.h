@@ -1,12 +1,20 @@
-// Snapshot, debug dump, AVI and WAV recorders, sound-register log.
+// Persistence and capture: the snapshot slot, the debug dump, the AVI and
+// WAV recorders and the sound-register log.
 #pragma once
 #include <cstdint>
 #include <cstdio>
 
+// Whole machine but the cartridge image. Both return 0, or 1 on failure;
+// a file that is damaged in any way is refused and changes nothing.
 int save_snapshot(const char *path);
 int read_snapshot(const char *path);
+// Text dump "debug%03d.txt" in the user's documents folder.
 void debugging_snapshot(void);
 
+// AVI: the caller opens video_file, then avi_start_video writes the headers
+// (on failure it closes the file, clears record_video and returns 1).
+// avi_record_audio takes each 440-sample block, avi_record_video each
+// finished frame (256x192 pixels); avi_end_video finishes and closes.
 extern FILE *video_file;
 extern int32_t record_video;
 int avi_start_video(void);
@@ -14,10 +22,13 @@ void avi_record_video(const uint32_t *pixels, int flush);
 void avi_record_audio(const int16_t *samples, int count);
 void avi_end_video(void);
 
+// WAV: wav_start takes the opened file and writes the header; wav_append
+// takes each sample block; end_sound_recording patches the sizes and closes.
 extern FILE *sound_file;
 extern int32_t record_sound;
 extern int32_t record_psg;
 void wav_start(FILE *f);
 void wav_append(const int16_t *samples, int count);
 void end_sound_recording(void);
+// Appends this frame's sound-chip registers to "psg.txt".
 void psg_log_frame(void);
