@@ -204,6 +204,22 @@ TEST_F(AdamBoot, NoMediumGivesTheTypewriter) {
   int len = internal_ram[printer + 3] | internal_ram[printer + 4] << 8;
   std::string printed((const char *)&internal_ram[buf], len);
   EXPECT_EQ(printed, "Hello J\rAdam\r\r       !\r");
+
+  // Running off the bottom scrolls the page, not the title.
+  type({0xA0, 0xA0, 0xA0, 13, 13});  // to the third line
+  settle();
+  for (int i = 0; i < 2; i++) {
+    type(std::vector<int>(10, 13));
+    settle();
+  }
+  type({'B'});
+  settle();
+  EXPECT_EQ(screen_row(0), "Tervox Adam typewriter");
+  EXPECT_EQ(screen_row(2), "Adam");  // the first line went off the top
+  EXPECT_EQ(screen_row(3), "");
+  EXPECT_EQ(screen_row(4), "       !");
+  EXPECT_EQ(screen_row(22), "");
+  EXPECT_EQ(screen_row(23), "B");
 }
 
 TEST_F(AdamBoot, BlankDiskFallsBackToTheTypewriter) {
