@@ -67,7 +67,9 @@ int tervox_main(const char *image_path) {
       start_z80(map1, map2);
     } else {
       SDL_Delay(16);
+#ifndef TERVOX_PI  // the Pi's picture stays on its display element
       update_screen();
+#endif
       do_something();
     }
   }

@@ -49,7 +49,7 @@ static void request_quit(void) {
   quit = 1;
 }
 
-static void toggle_full_screen(void) {
+[[maybe_unused]] static void toggle_full_screen(void) {
   bool is_full = window != nullptr ? (SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN) != 0
                                    : full_screen != 0;
   host_set_fullscreen(is_full ? 0 : 1);
@@ -177,13 +177,23 @@ static void window_event(const SDL_WindowEvent *w) {
 }
 
 static void handle_event(SDL_Event *e) {
+#ifdef TERVOX_PI
+  // Holding * and # on controller 1 quits: a Pi may have no keyboard.
+  if (key_table[17] && key_table[19]) request_quit();
+#endif
   if (e->type == SDL_KEYDOWN || e->type == SDL_KEYUP) {
     // An unidentified key would match every empty binding, actions included.
     if (e->key.keysym.sym == 0) return;
     SDL_Keycode k = e->key.keysym.sym;
     Uint16 mod = e->key.keysym.mod;
     if (e->type == SDL_KEYDOWN) {
+#ifdef TERVOX_PI
+      // No window to switch: Ctrl+Escape and Right Shift+Return quit instead.
+      if (((mod & KMOD_CTRL) && k == SDLK_ESCAPE) || ((mod & KMOD_RSHIFT) && k == SDLK_RETURN))
+        request_quit();
+#else
       if ((mod & KMOD_CTRL) && (mod & KMOD_GUI) && k == SDLK_f) toggle_full_screen();
+#endif
       if (nmi_use == 2) type_adam_key(k, mod);
     }
     key_event(k, mod, e->type == SDL_KEYDOWN);
@@ -289,9 +299,16 @@ void process_action(int action, int mod) {
         audio_reset_ring();
         audio_open();
         emulator_event = 2;
+#ifndef TERVOX_PI
         message("Running");
+#endif
       } else {
+#ifdef TERVOX_PI
+        emulator_event = 1;  // the Pi stops at once, with no message
+        audio_close();
+#else
         do_pause = 1;  // the frame driver stops at the end of the frame
+#endif
       }
       break;
     case ACTION_RESET:

@@ -252,8 +252,10 @@ static void parse_joystick_line(int slot, char *rest) {
       joystick_setup[slot] = parse_number(token + 3);
     else if (starts_with(token, "axis"))
       joystick_setup[slot + 1] = parse_number(token + 4);
+#ifndef TERVOX_PI  // the Pi program has no negate flags
     else if (starts_with(token, "neg"))
       joystick_setup[8 + slot / 2] = parse_number(token + 3);
+#endif
   }
 }
 
@@ -386,8 +388,13 @@ void save_mapping(void) {
   static const char *const joystick_names[4] = {"joystick_1_vert", "joystick_1_horiz",
                                                 "joystick_2_vert", "joystick_2_horiz"};
   for (int j = 0; j < 4; j++)
+#ifdef TERVOX_PI
+    append("%s\tjoy%d\taxis%d\n", joystick_names[j], (int)joystick_setup[2 * j],
+           (int)joystick_setup[2 * j + 1]);
+#else
     append("%s\tjoy%d\taxis%d\tneg%d\n", joystick_names[j], (int)joystick_setup[2 * j],
            (int)joystick_setup[2 * j + 1], (int)joystick_setup[8 + j]);
+#endif
   for (int i = 0; i < 2 * CV_NAMES; i++) {
     const key_binding *b = &desired_mapping[i];
     if (i >= CV_NAMES && binding_is_empty(b)) continue;

@@ -40,6 +40,9 @@ static void copy_frame(void) {
   for (int y = 0; y < 192; y++) {
     for (int x = 0; x < 256; x++) {
       uint32_t p = pixels != nullptr ? pixels[y * pitch_words + x] : 0;
+#ifdef TERVOX_PI  // the Pi's frame buffer holds R, G, B, 0
+      p = ((p & 0xFF) << 16) | (p & 0xFF00) | ((p >> 16) & 0xFF);
+#endif
       *out++ = (uint8_t)(p >> 16);
       *out++ = (uint8_t)(p >> 8);
       *out++ = (uint8_t)p;

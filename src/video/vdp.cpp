@@ -25,6 +25,9 @@ static const int pal_table[16][3] = {
 static uint8_t scratch[0x4000];  // re-arrangement copy
 
 uint32_t vdp_pixel(int red, int green, int blue) {
+#ifdef TERVOX_PI  // bytes R, G, B, 0: uploaded as an RGBA texture as they are
+  return ((uint32_t)blue << 16) | ((uint32_t)green << 8) | (uint32_t)red;
+#endif
   return ((uint32_t)red << 16) | ((uint32_t)green << 8) | (uint32_t)blue;
 }
 
