@@ -85,6 +85,27 @@ TEST(SnapshotMachine, AdamFirmwarePagesAreRestoredIntoTheFirmware) {
   EXPECT_EQ(memory_read(0x7FFF), eos_rom[0x1FFF]);
 }
 
+TEST(SnapshotMachine, MegaCartBankComesBackWithTheTables) {
+  std::string slot = private_home() + "/slot.bin";
+  std::vector<uint8_t> image(0x20000);
+  for (size_t i = 0; i < image.size(); i++) image[i] = (uint8_t)(i >> 14);  // bank number
+  image[0x1C000] = 0x55;  // header in the last bank, seen at 0x8000
+  image[0x1C001] = 0xAA;
+  machine_load_cartridge(image);
+  nmi_use = 1;
+  megacart = 0x1FFFF;
+  init_peripheral(0);
+  ASSERT_EQ(memory_read(0x8002), 7);
+  memory_read(0xFFC5);
+  ASSERT_EQ(memory_read(0xC000), 5);
+  ASSERT_EQ(save_snapshot(slot.c_str()), 0);
+  memory_read(0xFFC2);
+  ASSERT_EQ(memory_read(0xC000), 2);
+  ASSERT_EQ(read_snapshot(slot.c_str()), 0);
+  EXPECT_EQ(memory_read(0xC000), 5);
+  EXPECT_EQ(memory_read(0xBFFF), 7);
+}
+
 // ---- continuation in a fresh process
 
 const int AFTER = 60;  // frames compared after the snapshot
@@ -112,7 +133,7 @@ void continue_and_record(const std::string &frames_out, const std::string &wav_o
 // while elsewhere, then the snapshot restored.
 TEST(SnapshotMachine, ContinuationChild) {
   const char *dir = getenv("TERVOX_SNAPSHOT_CHILD");
-  if (dir == nullptr) GTEST_SKIP() << "runs only as the second process of ContinuesExactly";
+  if (dir == nullptr) GTEST_SKIP() << "runs only as the second process of RestoredGameContinuesExactlyInAFreshProcess";
   std::string d = dir;
   machine_load_cartridge(test_program("snapshot_motion"));
   machine_run_frames(37);
