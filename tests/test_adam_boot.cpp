@@ -304,6 +304,17 @@ TEST_F(AdamBoot, ServiceCallsAnswerAsDocumented) {
   EXPECT_EQ(std::string((const char *)v + 4, 4), "Adam");
   EXPECT_EQ(v[15], 0x5A);
   EXPECT_EQ(vdp_reg[7], 0x1E);
+  for (int i = 0; i < 8; i++) {  // PUT_VRAM, GET_VRAM: pattern 0x41
+    EXPECT_EQ(video_ram[0x41 * 8 + i], i + 1);
+    EXPECT_EQ(r[32 + i], i + 1);
+  }
+  int word = 0, nibbles = 0;
+  for (int a = 0xC800; a < 0xCC00 - 3; a++)  // data at the end of the program
+    if (!memcmp(&internal_ram[a], "\x01\x02\x03\x04\x05\x06\x07\x08", 8)) word = a + 8, nibbles = a + 10;
+  ASSERT_NE(word, 0);
+  EXPECT_EQ(internal_ram[word] | internal_ram[word + 1] << 8, 0x0FFE);  // ADD816 with -2
+  EXPECT_EQ(internal_ram[nibbles], 0x30);  // DECLSN down to 0
+  EXPECT_EQ(r[22], 1);
   EXPECT_EQ(r[20], 0);     // RELOC_PCB, then the printer still answers
   EXPECT_EQ(pcb_adam, 0xD800);
   EXPECT_EQ(r[21], 0);

@@ -870,6 +870,168 @@ calc_offset:
         pop hl
         ret
 
+; A = table, DE = first entry, HL = RAM buffer, IY = entry count: entries of
+; 4 bytes (sprite attributes), 8 (patterns), 1 (names), 1 or, in bitmap
+; mode, 8 (colours), at the table address INIT_TABLE set.
+put_vram:
+        push af
+        ld a,1
+        jr table_io
+get_vram:
+        push af
+        xor a
+table_io:
+        ld (vram_dir),a
+        pop af
+        push bc
+        push de
+        push hl
+        push hl
+        ld c,a
+        call entry_shift
+        ex de,hl
+        ld a,b
+        call shl_hl                 ; HL = first entry's offset
+        push hl
+        ld a,c
+        add a,a
+        ld e,a
+        ld d,0
+        ld hl,vram_tables
+        add hl,de
+        ld e,(hl)
+        inc hl
+        ld d,(hl)
+        pop hl
+        add hl,de
+        ex de,hl                    ; DE = video memory address
+        push iy
+        pop hl
+        ld a,b
+        call shl_hl
+        ld b,h
+        ld c,l                      ; BC = bytes
+        pop hl                      ; buffer
+        ld a,(vram_dir)
+        or a
+        jr z,ti_read
+        call write_vram
+        jr ti_done
+ti_read:
+        call read_vram
+ti_done:
+        pop hl
+        pop de
+        pop bc
+        ret
+
+; C = table -> B = log2 of its entry size.
+entry_shift:
+        ld b,2
+        ld a,c
+        or a
+        ret z
+        ld b,0
+        cp 2
+        ret z
+        ld b,3
+        cp 4
+        ret nz
+        ld a,(vdp_r0)
+        bit 1,a
+        ret nz
+        ld b,0
+        ret
+
+; HL shifted left A times.
+shl_hl:
+        or a
+        ret z
+        add hl,hl
+        dec a
+        jr shl_hl
+
+; (HL) low nibble decremented; A = the new nibble, Z when it reached 0.
+declsn:
+        push bc
+        ld a,(hl)
+        and 0Fh
+        dec a
+        push af
+        and 0Fh
+        ld c,a
+        ld a,(hl)
+        and 0F0h
+        or c
+        ld (hl),a
+        pop af
+        pop bc
+        ret
+
+; (HL) high nibble decremented; A = the new nibble, Z when it reached 0.
+decmsn:
+        push bc
+        ld a,(hl)
+        rrca
+        rrca
+        rrca
+        rrca
+        and 0Fh
+        dec a
+        push af
+        and 0Fh
+        rlca
+        rlca
+        rlca
+        rlca
+        ld c,a
+        ld a,(hl)
+        and 0Fh
+        or c
+        ld (hl),a
+        pop af
+        pop bc
+        ret
+
+; (HL) high nibble copied into its low nibble.
+msntolsn:
+        push bc
+        ld a,(hl)
+        and 0F0h
+        ld c,a
+        rrca
+        rrca
+        rrca
+        rrca
+        or c
+        ld (hl),a
+        pop bc
+        ret
+
+; Signed A added to the word at (HL).
+add816:
+        push de
+        push hl
+        ld e,a
+        ld d,0
+        bit 7,a
+        jr z,a8_pos
+        dec d
+a8_pos:
+        ld a,(hl)
+        inc hl
+        ld h,(hl)
+        ld l,a
+        add hl,de
+        ex de,hl
+        pop hl
+        ld (hl),e
+        inc hl
+        ld (hl),d
+        dec hl
+        pop de
+        ret
+
 switch_mem:
         out (PORT_MEM),a
         ret
@@ -1452,18 +1614,18 @@ font_end:
         jp read_register            ; FD23 READ_REGISTER
         jp fill_vram                ; FD26 FILL_VRAM
         jp init_table               ; FD29 INIT_TABLE
-        jp unimplemented            ; FD2C
-        jp unimplemented            ; FD2F
+        jp put_vram                 ; FD2C PUT_VRAM
+        jp get_vram                 ; FD2F GET_VRAM
         jp calc_offset              ; FD32 CALC_OFFSET
         jp unimplemented            ; FD35
         jp load_ascii               ; FD38 LOAD_ASCII
         jp unimplemented            ; FD3B
         jp poller                   ; FD3E POLLER
         jp no_op                    ; FD41 UPDATE_SPINNER
-        jp unimplemented            ; FD44
-        jp unimplemented            ; FD47
-        jp unimplemented            ; FD4A
-        jp unimplemented            ; FD4D
+        jp declsn                   ; FD44 DECLSN
+        jp decmsn                   ; FD47 DECMSN
+        jp msntolsn                 ; FD4A MSNTOLSN
+        jp add816                   ; FD4D ADD816
         jp turn_off_sound           ; FD50 SOUND_INIT: silence only
         jp turn_off_sound           ; FD53 TURN_OFF_SOUND
         jp no_op                    ; FD56
@@ -1489,6 +1651,7 @@ op_err:         db 0
 vdp_r0:         db 0
 vdp_r1:         db 0
 vram_tables:    dw 1B00h, 3800h, 1800h, 0000h, 2000h
+vram_dir:       db 0
 line_buf:       ds 40
 variables_end:
 

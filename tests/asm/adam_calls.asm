@@ -15,6 +15,10 @@ READ_VRAM       equ 0FD1Dh
 FILL_VRAM       equ 0FD26h
 WRITE_REGISTER  equ 0FD20h
 READ_REGISTER   equ 0FD23h
+PUT_VRAM        equ 0FD2Ch
+GET_VRAM        equ 0FD2Fh
+DECLSN          equ 0FD44h
+ADD816          equ 0FD4Dh
 
 RESULTS         equ 0C000h
 SOURCE          equ 9000h
@@ -124,6 +128,24 @@ poll:
         call WRITE_REGISTER
         call READ_REGISTER
 
+        ld a,3                      ; pattern 41h through the table calls
+        ld de,41h
+        ld hl,glyph
+        ld iy,1
+        call PUT_VRAM
+        ld a,3
+        ld de,41h
+        ld hl,RESULTS + 32
+        ld iy,1
+        call GET_VRAM
+        ld hl,word
+        ld a,-2
+        call ADD816
+        ld hl,nibbles
+        call DECLSN
+        call zflag
+        ld (RESULTS + 22),a
+
         ld hl,0D800h
         call RELOC_PCB
         ld (RESULTS + 20),a
@@ -147,3 +169,9 @@ device:
         db 0
 text:
         db "Adam"
+glyph:
+        db 1, 2, 3, 4, 5, 6, 7, 8
+word:
+        dw 1000h
+nibbles:
+        db 31h
