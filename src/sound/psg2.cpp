@@ -159,6 +159,32 @@ void psg2_process(int line) {
   }
   const int16_t *shape = psg2_table[psg2_reg[13] & 15];
 
+  // Most cartridges never use this chip: with every channel at level 0 only
+  // the counters and the noise register move, so skip the mixing.
+  if (!envelope[0] && !envelope[1] && !envelope[2] && (fixed[0] | fixed[1] | fixed[2]) == 0) {
+    const uint32_t steps = 4u * (uint32_t)n;
+    c1 += steps * st1;
+    c2 += steps * st2;
+    c3 += steps * st3;
+    for (uint32_t k = 0; k < steps; k++) {
+      c4 = (int32_t)((uint32_t)c4 + st4);
+      c5 = (int32_t)((uint32_t)c5 + st5);
+      while (c5 > 0x1FFFFFF) c5 -= 0x1000000;
+      if (c4 > 0xFFFFF) {
+        c4 &= 0xFFFFF;
+        if (noise == 0) noise = 1;
+        noise = (noise & 1) ? (noise ^ 0x840000) >> 1 : noise >> 1;
+      }
+    }
+    psg2_counter1 = (int32_t)c1;
+    psg2_counter2 = (int32_t)c2;
+    psg2_counter3 = (int32_t)c3;
+    psg2_counter4 = c4;
+    psg2_counter5 = c5;
+    psg2_noise = (int32_t)noise;
+    return;
+  }
+
   for (int i = 0; i < n; i++) {
     int32_t sum = 0;
     for (int sub = 0; sub < 4; sub++) {
