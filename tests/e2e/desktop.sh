@@ -95,7 +95,7 @@ sleep 1
 key F9
 check "WAV recording written" [ -s "$HOME/audio001.wav" ]
 if command -v soxi >/dev/null; then
-  check "WAV is 44100 Hz mono" [ "$(soxi -r "$HOME/audio001.wav") $(soxi -c "$HOME/audio001.wav")" = "44100 1" ]
+  check "WAV is 44100 Hz, two channels" [ "$(soxi -r "$HOME/audio001.wav") $(soxi -c "$HOME/audio001.wav")" = "44100 2" ]
 fi
 
 key F6
