@@ -181,6 +181,22 @@ TEST(BiosStartup, TitleLinesAreCentredForOddAndLongNames) {
   }
 }
 
+// A name with no "/" at all, longer than a line: each line is cut at 32
+// characters and the rest of the screen is untouched.
+TEST(BiosStartup, NameWithoutSeparatorsIsCutToTheLine) {
+  std::string junk(70, 'Q');
+  junk[5] = '\x01';
+  machine_load_cartridge(marker_cart(0xAA, 0x55, junk));
+  memory_write(0x7000, 0);
+  machine_run_frames(30);
+  save_png("/tmp/bios_title_junk.png");
+  EXPECT_EQ(name_row(10).substr(6), std::string(26, 'Q'));
+  EXPECT_EQ(name_row(8), std::string(32, 'Q'));
+  EXPECT_EQ(name_row(9), std::string(32, '\0'));
+  EXPECT_EQ(name_row(11), std::string(32, '\0'));
+  EXPECT_GT(frames_until_started(400), 0);
+}
+
 // Hold length: the high byte at 196Ah scales the outer count.
 TEST(BiosStartup, HoldLengthFollowsThePatchedByte) {
   machine_load_cartridge(marker_cart(0xAA, 0x55, "G/P/2000"));
