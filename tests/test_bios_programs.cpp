@@ -89,12 +89,13 @@ TEST_P(SgmProgram, RunsAndReactsToTheControllers) {
   std::string rel = std::string("mpagd-sgm-roms/") + c.file;
   if (!load(rel)) GTEST_SKIP() << rel << " is not in the shared test data";
   bool title = rom[0] == 0xAA;
-  int ay_writes = 0, last_ay = -1;
+  int ay_writes = 0;
+  uint32_t last_ay = 0;
   auto run = [&](int frames) {
     for (int f = 0; f < frames; f++) {
       machine_run_frames(1);
-      int sum = 0;
-      for (int r = 0; r < 14; r++) sum = sum * 31 + psg2_reg[r];
+      uint32_t sum = 0;
+      for (int r = 0; r < 14; r++) sum = sum * 31u + (uint32_t)psg2_reg[r];
       if (sum != last_ay) ay_writes++;
       last_ay = sum;
     }
