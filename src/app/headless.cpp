@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 #include <string>
 #include <vector>
 
@@ -82,6 +83,13 @@ bool write_png(const char *path) {
     }
   }
   return lodepng_encode32_file(path, rgba.data(), 256, 192) == 0;
+}
+
+// The binding index of an input name of the mapping file, or -1.
+int mapping_index(const char *name) {
+  for (int i = 0; i < CV_NAMES; i++)
+    if (strcasecmp(name, cv_mappings[i]) == 0) return i;
+  return -1;
 }
 
 // Puts one typed character into the Adam key queue (codes stored complemented).

@@ -10,6 +10,8 @@ int save_snapshot(const char *path);
 int read_snapshot(const char *path);
 // Text dump "debug%03d.txt" in the user's documents folder.
 void debugging_snapshot(void);
+// The same text into a given file; 0 on success.
+int debug_dump_to(const char *path);
 
 // AVI: the caller opens video_file, then avi_start_video writes the headers
 // (on failure it closes the file, clears record_video and returns 1).

@@ -22,8 +22,12 @@ void debugging_snapshot(void) {
   if (next_numbered_user_path(FOLDER_DOCUMENTS, debug_filename, sizeof debug_filename,
                               "debug%03d.txt", &debug_counter) != 0)
     return;
-  FILE *f = open_file(debug_filename, "w");
-  if (f == nullptr) return;
+  debug_dump_to(debug_filename);
+}
+
+int debug_dump_to(const char *path) {
+  FILE *f = open_file(path, "w");
+  if (f == nullptr) return 1;
   fputs("Tervox emulator\n\nCurrent VRAM snapshot:\n", f);
   for (int a = 0; a < 0x4000; a += 16) dump_line(f, a, video_ram + a);
   fputs("\n\nZ80 memory snapshot:\n", f);
@@ -46,5 +50,5 @@ void debugging_snapshot(void) {
       fprintf(f, "PSG[%d] = %02X\n", i, j);
     }
   }
-  fclose(f);
+  return fclose(f) == 0 ? 0 : 1;
 }

@@ -41,10 +41,14 @@ void init_peripheral(int soft) {
 }
 
 void machine_run_lines(int count) {
+  static bool started;
   if (count <= 0) return;
   z80_scanline_limit = count;
+  z80_continue = started ? 1 : 0;
   start_z80(map1, map2);
+  z80_continue = 0;
   z80_scanline_limit = 0;
+  started = true;
 }
 
 int tervox_main(const char *image_path) {

@@ -12,6 +12,7 @@ int32_t emulator_registers[REG_COUNT];
 int32_t interrupt_mask, interrupt_mask_2, interrupt_mode, nmi_gate;
 int32_t z80_cycles, z80_cycles_1, z80_cycles_2, z80_error;
 int32_t z80_scanline_limit;
+int32_t z80_continue;
 int (*z80_port_read_hook)(int port);
 int (*z80_port_write_hook)(int port, int value);
 
@@ -790,9 +791,17 @@ void start_z80(uint8_t **rt, uint8_t **wt) {
   read_table = rt;
   write_table = wt;
   emulator_event = 0;
-  z80_cycles = 0;
   int64_t start = 0;
   int32_t line = 0;
+  if (z80_continue) {
+    // A slice of one long run: pick the count up where the last slice left
+    // it, so the sound periods go on unbroken.
+    start = z80_cycles_1;
+    line = z80_cycles_2 + 1;
+    if (line < 0 || line >= 157) line = 0;
+  } else {
+    z80_cycles = 0;
+  }
   for (;;) {
     int64_t left = start - (int64_t)z80_cycles + 227;
     // Counters restored from outside (a snapshot) may disagree; a line

@@ -23,6 +23,9 @@ void restore_interrupt(void);
 // Tests and headless runs: when > 0, start_z80 also returns after this many
 // scanlines (counted down to 0).
 extern int32_t z80_scanline_limit;
+// Non-zero: start_z80 continues the cycle and sound-line counts of the
+// previous entry instead of starting afresh (headless runs in slices).
+extern int32_t z80_continue;
 
 // Test and tool access: executes exactly one instruction step (interrupt
 // check included) on emulator_registers through map1/map2 and returns

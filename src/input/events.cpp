@@ -226,8 +226,16 @@ static void handle_event(SDL_Event *e) {
 }
 
 void do_something(void) {
+  // Asking the window system for new input costs system calls; once every
+  // 16 calls (about a millisecond of machine time) is soon enough. Events
+  // already queued are handled on every call.
+  static int pump_wait;
+  if (--pump_wait <= 0) {
+    SDL_PumpEvents();
+    pump_wait = 16;
+  }
   SDL_Event e;
-  while (SDL_PollEvent(&e) == 1) handle_event(&e);
+  while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1) handle_event(&e);
 }
 
 static void toggle_video_recording(void) {
