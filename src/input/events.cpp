@@ -65,7 +65,8 @@ static int plain_adam_code(SDL_Keycode k, Uint16 mod) {
   return 255;
 }
 
-static void type_adam_key(SDL_Keycode k, Uint16 mod) {
+// Returns whether the key types a character (even if the queue is full).
+static bool type_adam_key(SDL_Keycode k, Uint16 mod) {
   int held = ((mod & KMOD_CTRL) ? ADAM_MOD_CTRL : 0) | ((mod & KMOD_SHIFT) ? ADAM_MOD_SHIFT : 0) |
              ((mod & KMOD_ALT) ? ADAM_MOD_ALT : 0);
   int code = -1;
@@ -80,13 +81,16 @@ static void type_adam_key(SDL_Keycode k, Uint16 mod) {
   for (int slot = 0; slot < 16; slot++) {
     if (adam_keyboard[slot] == 0) {
       adam_keyboard[slot] = ~code & 255;
-      return;
+      return code != 255;
     }
   }
   // Queue full: the key is lost.
+  return code != 255;
 }
 
-static void key_event(SDL_Keycode k, Uint16 mod, int p) {
+// typed: the press typed on the Adam keyboard, so it runs no action (the
+// default Backspace would otherwise reset the Adam under the user's text).
+static void key_event(SDL_Keycode k, Uint16 mod, int p, bool typed) {
   if (p && checking_codes) {
     char text[32];
     snprintf(text, sizeof text, "key%d", (int)k);
@@ -100,7 +104,7 @@ static void key_event(SDL_Keycode k, Uint16 mod, int p) {
     bool down = b->key_code2 != 0 ? (b->held & 3) == 3 : (b->held & 1) != 0;
     if (down != (p != 0)) continue;
     key_table[j % CV_NAMES] = (uint32_t)p;
-    if (p) process_action(j % CV_NAMES, mod);
+    if (p && !typed) process_action(j % CV_NAMES, mod);
   }
 }
 
@@ -186,6 +190,7 @@ static void handle_event(SDL_Event *e) {
     if (e->key.keysym.sym == 0) return;
     SDL_Keycode k = e->key.keysym.sym;
     Uint16 mod = e->key.keysym.mod;
+    bool typed = false;
     if (e->type == SDL_KEYDOWN) {
 #ifdef TERVOX_PI
       // No window to switch: Ctrl+Escape and Right Shift+Return quit instead.
@@ -194,9 +199,9 @@ static void handle_event(SDL_Event *e) {
 #else
       if ((mod & KMOD_CTRL) && (mod & KMOD_GUI) && k == SDLK_f) toggle_full_screen();
 #endif
-      if (nmi_use == 2) type_adam_key(k, mod);
+      if (nmi_use == 2) typed = type_adam_key(k, mod);
     }
-    key_event(k, mod, e->type == SDL_KEYDOWN);
+    key_event(k, mod, e->type == SDL_KEYDOWN, typed);
     return;
   }
   switch (e->type) {
