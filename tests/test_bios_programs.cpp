@@ -88,6 +88,10 @@ TEST_P(SgmProgram, RunsAndReactsToTheControllers) {
   const SgmCase &c = GetParam();
   std::string rel = std::string("mpagd-sgm-roms/") + c.file;
   if (!load(rel)) GTEST_SKIP() << rel << " is not in the shared test data";
+  // The console's RAM powers up with random contents, and several of these
+  // wait on a byte of the upper Super Game Module RAM that nothing writes
+  // (4CC1h in TESTMCSPRITE): give it what a real console would, not zeros.
+  for (int i = 0x2000; i < 0x6000; i++) internal_ram[i] = (uint8_t)(i * 37 + 11) | 1;
   bool title = rom[0] == 0xAA;
   int ay_writes = 0;
   uint32_t last_ay = 0;
@@ -119,6 +123,8 @@ TEST_P(SgmProgram, RunsAndReactsToTheControllers) {
   save_png("/tmp/bios_prog_" + stem(rel) + "_b.png");
   if (c.reacts) {
     EXPECT_NE(frame_hash(), before);
+  } else if (frame_hash() != before) {
+    printf("%s: the picture changed as well\n", c.file);
   }
   if (c.ay) {
     EXPECT_GT(ay_writes, 20) << "the music's registers should keep changing";
@@ -129,12 +135,12 @@ INSTANTIATE_TEST_SUITE_P(All, SgmProgram,
                          ::testing::Values(SgmCase{"AEON.rom", -1, false, false}, SgmCase{"TESTBEEP.rom", -1, false, true},
                                            SgmCase{"TESTCOLDIST.rom", -1, false, false},
                                            SgmCase{"TESTJOY.rom", 9, false, true},
-                                           SgmCase{"TESTMCSPRITE.rom", -1, false, false},
+                                           SgmCase{"TESTMCSPRITE.rom", -1, false, true},
                                            SgmCase{"TESTMUSIC.rom", 8, true, false},
-                                           SgmCase{"TESTSCROLL.rom", -1, false, false},
+                                           SgmCase{"TESTSCROLL.rom", -1, false, true},
                                            SgmCase{"TESTSPEED.rom", -1, false, true},
                                            SgmCase{"baldy.rom", 9, true, true}, SgmCase{"dodgy.rom", -1, false, true},
-                                           SgmCase{"heroes.rom", -1, false, false}));
+                                           SgmCase{"heroes.rom", 9, false, true}));
 
 class GetputProgram : public ::testing::TestWithParam<const char *> {};
 
