@@ -144,25 +144,48 @@ INSTANTIATE_TEST_SUITE_P(All, SgmProgram,
 
 class GetputProgram : public ::testing::TestWithParam<const char *> {};
 
-TEST_P(GetputProgram, RunsAndDraws) {
+// Their first screens ask for a key (players, language); key 1 moves on.
+TEST_P(GetputProgram, RunsAndAnswersTheKeypad) {
   std::string rel = std::string("spaz-attak-getput/") + GetParam();
   if (!load(rel)) GTEST_SKIP() << rel << " is not in the shared test data";
   machine_run_frames(300);
   save_png("/tmp/bios_prog_" + stem(rel) + "_a.png");
   EXPECT_GT(colours_in_frame(), 1);
-  key_table[4] = 1;
-  machine_run_frames(30);
-  key_table[4] = 0;
+  uint32_t before = frame_hash();
+  int sound_changes = 0;
+  uint32_t last = 0;
+  bool changed = false;
+  auto run = [&](int frames) {
+    for (int f = 0; f < frames; f++) {
+      machine_run_frames(1);
+      changed |= frame_hash() != before;
+      uint32_t sum = 0;
+      for (int r = 0; r < 8; r++) sum = sum * 31u + (uint32_t)psg_reg[r];
+      sound_changes += sum != last;
+      last = sum;
+    }
+  };
+  key_table[8] = 1;  // key1_1
+  run(10);
+  key_table[8] = 0;
+  for (int i = 0; i < 2; i++) {  // fire twice, for screens that wait for it
+    key_table[4] = 1;
+    run(20);
+    key_table[4] = 0;
+    run(40);
+  }
   key_table[1] = 1;
-  machine_run_frames(200);
+  run(200);
   key_table[1] = 0;
   save_png("/tmp/bios_prog_" + stem(rel) + "_b.png");
+  EXPECT_TRUE(changed);
+  printf("%s: sound registers changed in %d frames\n", GetParam(), sound_changes);
 }
 
 INSTANTIATE_TEST_SUITE_P(All, GetputProgram,
                          ::testing::Values("getput11demo.rom", "spaz_test_music.rom", "spazatak.rom"));
 
-TEST(PhoenixJoystickTest, ShowsTheControllers) {
+TEST(DiagnosticJoystickProgram, ShowsTheControllers) {
   if (!load("phoenix-diagnostic-roms/JOYTST.ROM")) GTEST_SKIP() << "JOYTST.ROM is not in the shared test data";
   machine_run_frames(120);
   save_png("/tmp/bios_prog_JOYTST_a.png");
