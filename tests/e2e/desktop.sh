@@ -3,6 +3,7 @@
 # xdotool, the files it writes and the window's picture checked.
 # Usage: desktop.sh BUILD_DIR. Exit 77 (skipped) when the X tools are absent.
 set -u
+unset SDL_VIDEODRIVER  # the real window, on the virtual X server
 build=$(cd "$1" && pwd)
 for tool in Xvfb xdotool import convert; do
   command -v $tool >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
@@ -31,6 +32,8 @@ export DISPLAY=$display
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
 failures=0
+# Waits up to 10 s for a non-empty file: a loaded machine may be slow.
+wait_file() { for _ in $(seq 100); do [ -s "$1" ] && return 0; sleep 0.1; done; return 1; }
 check() {  # check DESCRIPTION COMMAND...
   local what=$1; shift
   if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
@@ -72,7 +75,7 @@ check "bottom border from y=400" [ "$r $g $b" = "$r3 $g3 $b3" ]
 
 key F10
 sleep 0.5
-check "screenshot image001.png written" [ -s "$HOME/image001.png" ]
+check "screenshot image001.png written" wait_file "$HOME/image001.png"
 shot
 read -r r g b < <(pixel 12 12)
 check "status bar shown in red ($r $g $b)" [ "$r" -gt 150 ] && [ "$g" -lt 100 ]
@@ -80,12 +83,12 @@ check "status bar shown in red ($r $g $b)" [ "$r" -gt 150 ] && [ "$g" -lt 100 ]
 key F3
 sleep 0.3
 key F10
-check "screenshot while paused" [ -s "$HOME/image002.png" ]
+check "screenshot while paused" wait_file "$HOME/image002.png"
 key F3
 
 rm -f /var/tmp/tervox_snapshot.bin
 key F1
-check "snapshot saved" [ -s /var/tmp/tervox_snapshot.bin ]
+check "snapshot saved" wait_file /var/tmp/tervox_snapshot.bin
 key F2
 key BackSpace
 check "still running after reset" kill -0 $app
@@ -93,7 +96,7 @@ check "still running after reset" kill -0 $app
 key F9
 sleep 1
 key F9
-check "WAV recording written" [ -s "$HOME/audio001.wav" ]
+check "WAV recording written" wait_file "$HOME/audio001.wav"
 if command -v soxi >/dev/null; then
   check "WAV is 44100 Hz, two channels" [ "$(soxi -r "$HOME/audio001.wav") $(soxi -c "$HOME/audio001.wav")" = "44100 2" ]
 fi
@@ -101,14 +104,14 @@ fi
 key F6
 sleep 1.5
 key F6
-check "AVI recording written" [ -s "$HOME/video001.avi" ]
+check "AVI recording written" wait_file "$HOME/video001.avi"
 if command -v ffprobe >/dev/null; then
   codec=$(ffprobe -v error -select_streams v:0 -show_entries stream=codec_name,width,height -of csv=p=0 "$HOME/video001.avi")
   check "AVI video stream is zmbv,256,192 ($codec)" [ "$codec" = "zmbv,256,192" ]
 fi
 
 key ctrl+F4
-check "debug dump written" [ -s "$HOME/debug001.txt" ]
+check "debug dump written" wait_file "$HOME/debug001.txt"
 
 key F4
 shot
@@ -117,11 +120,12 @@ key F4
 
 key ctrl+super+f
 sleep 0.5
-check "full-screen preference saved" grep -qi 'fullscreen[[:space:]]*yes' "$HOME/tervox_mapping.txt"
+wait_grep() { for _ in $(seq 100); do grep -qi "$1" "$2" 2>/dev/null && return 0; sleep 0.1; done; return 1; }
+check "full-screen preference saved" wait_grep 'fullscreen[[:space:]]*yes' "$HOME/tervox_mapping.txt"
 key ctrl+super+f
 sleep 0.5
 
-check "mapping file written" [ -s "$HOME/tervox_mapping.txt" ]
+check "mapping file written" wait_file "$HOME/tervox_mapping.txt"
 
 check "exit key kept in the mapping file" grep -q 'key_exit.*key1073741893' "$HOME/tervox_mapping.txt"
 

@@ -4,6 +4,7 @@
 # Pi's quit keys. Exit 77 (skipped) when the X tools, the program or a
 # working EGL are absent.
 set -u
+unset SDL_VIDEODRIVER
 build=$(cd "$1" && pwd)
 [ -x "$build/tervox-pi" ] || { echo "skipped: tervox-pi was not built"; exit 77; }
 for tool in Xvfb xdotool import convert; do
