@@ -43,6 +43,9 @@ check "snapshot written" [ "$(stat -c %s s.bin)" = 149872 ]
 check "restored run ends on the same picture" cmp -s whole.png resumed.png
 check "damaged snapshot: status 2" [ "$(status_of "$run" "$cart" --snapshot-in d.txt)" = 2 ]
 
+check "tervox --version prints its version" [ "$("$build/tervox" --version)" = "tervox 0.5.0" ]
+check "tervox --help exits 0" [ "$(status_of "$build/tervox" --help)" = 0 ]
+check "tervox --help names the hotkeys" grep -q 'F10 screenshot' "$work/out"
 check "PAL run exits 0" [ "$(status_of "$run" "$cart" --pal --frames 50 --bench)" = 0 ]
 echo "$failures failures"
 [ $failures -eq 0 ]
