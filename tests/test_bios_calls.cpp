@@ -397,6 +397,44 @@ TEST(BiosGraphicsCalls, TransformsObjectsWriterAndTwins) {
   EXPECT_EQ(psg_reg[1], psg_vol[1]);
   EXPECT_EQ(memory_read(0x720A), 0xFF);   // EFXOVER ended song 2
   EXPECT_EQ(psg_reg[3], psg_vol[15]);
+  go_on(8);
+
+  // Mobile object: the 16x16 image at (35, 42) is shifted right by 3 and
+  // down by 2 into generators A0h-A8h over rows 5-7, columns 4-6, ORed with
+  // the pattern of the names it covers (name 2).
+  const uint8_t image[32] = {0x81, 0x42, 0x24, 0x18, 0xFF, 0x01, 0x80, 0x55, 0xAA, 0x33, 0xCC,
+                             0x0F, 0xF0, 0x3C, 0xC3, 0x99, 0x11, 0x22, 0x44, 0x88, 0xEE, 0x77,
+                             0xBB, 0xDD, 0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80};
+  ASSERT_TRUE(run_to_phase(9));
+  for (int k = 0; k < 9; k++) {
+    int i = k / 3, j = k % 3;
+    EXPECT_EQ(name(5 + i, 4 + j), 0xA0 + k);
+    EXPECT_EQ(memory_read(0x7240 + 3 + k), 2) << "saved name " << k;
+    for (int r = 0; r < 8; r++) {
+      int y = 8 * i + r - 2;
+      uint32_t line = 0;
+      if (y >= 0 && y < 16) line = (uint32_t)image[y] << 16 | (uint32_t)image[16 + y] << 8;
+      line >>= 3;
+      int expect = ((line >> (16 - 8 * j)) & 0xFF) | kGlyph2[r];
+      EXPECT_EQ(video_ram[(0xA0 + k) * 8 + r], expect) << "cell " << k << " row " << r;
+    }
+  }
+  go_on(9);
+  ASSERT_TRUE(run_to_phase(10));
+  for (int i = 0; i < 3; i++) {
+    EXPECT_EQ(name(5 + i, 4), 2) << "the background comes back";
+    for (int j = 0; j < 3; j++) EXPECT_EQ(name(5 + i, 5 + j), 0xA0 + 3 * i + j);
+  }
+  EXPECT_EQ(name(4, 5), 0);
+  go_on(10);
+
+  // Complex object at (64, 96): its semi-mobile part at the same place, its
+  // sprite part 16 right and 8 down.
+  ASSERT_TRUE(run_to_phase(11));
+  EXPECT_EQ(name(12, 8), 0x90);
+  EXPECT_EQ(name(12, 9), 0x91);
+  EXPECT_EQ(video_ram[0x1B00 + 3 * 4], 96 + 8 - 1);
+  EXPECT_EQ(video_ram[0x1B00 + 3 * 4 + 1], 64 + 16);
 }
 
 }  // namespace

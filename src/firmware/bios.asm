@@ -2353,7 +2353,7 @@ CONT_READ:
 ; Sprite graphics (types 2, 3): +0 type, +1 first pattern name, +2 number
 ;   of patterns, +3 pattern data, +5 frame table of {colour, pattern
 ;   offset} pairs.
-; Mobile (1) and complex (4) objects are not drawn.
+; Mobile (1) and complex (4) objects: see po_mobile and po_complex.
 
 ; ACTIVATE: HL = object; carry clear loads its generators into VRAM,
 ; carry set leaves VRAM alone.
@@ -2369,6 +2369,10 @@ ACTIVATE:
         ld a,(ix+0)
         and 0Fh
         jr z,act_semi
+        cp 1
+        jp z,act_mobile
+        cp 4
+        jp z,act_complex
         cp 2
         jr z,act_sprite
         cp 3
@@ -2436,7 +2440,9 @@ putobj_now:
         push hl
         pop iy                  ; status
         ld a,(ix+4)
-        ld (SAVE_TEMP),a        ; sprite number
+        ld (SAVE_TEMP),a        ; sprite number, or the mobile object's buffer
+        ld a,(ix+5)
+        ld (SAVE_TEMP+1),a
         ld l,(ix+0)
         ld h,(ix+1)
         push hl
@@ -2444,6 +2450,10 @@ putobj_now:
         ld a,(ix+0)
         and 0Fh
         jr z,po_semi
+        cp 1
+        jp z,po_mobile
+        cp 4
+        jp z,po_complex
         cp 2
         jr z,po_sprite
         cp 3
@@ -2584,6 +2594,372 @@ c8_neg:
         PADTO 1319h
 DISPLAY_LOGO:
         jp draw_logo
+
+; Mobile objects (type 1): graphics +1 first of nine working generators,
+; +3 frame table of pointers to 16x16 images (32 bytes in sprite order:
+; top left, bottom left, top right, bottom right). The image is drawn at
+; any pixel position into the 3x3 block of working generators; the names
+; it covers are kept in the object's buffer (object +4, 28 bytes) and put
+; back before it is drawn again. B = 0 draws the image alone, otherwise it
+; is merged with the patterns underneath. Graphics I.
+; Buffer: +0 names saved, +1 row, +2 column, +3 nine names, +12 dx,
+; +13 dy, +14 image, +16 first generator, +17 mode, +18 and +27 scratch,
+; +19 eight pattern rows.
+act_mobile:
+        inc hl
+        inc hl
+        inc hl
+        ld a,(hl)
+        inc hl
+        ld h,(hl)
+        ld l,a
+        ld (hl),0               ; nothing under it yet
+        jp act_done
+
+po_mobile:
+        ld hl,(SAVE_TEMP)
+        push hl
+        ld l,(ix+3)
+        ld h,(ix+4)
+        ld e,(iy+0)
+        ld d,0
+        add hl,de
+        add hl,de
+        ld e,(hl)
+        inc hl
+        ld d,(hl)
+        ld c,(ix+1)
+        pop ix                  ; the buffer
+        ld (ix+14),e
+        ld (ix+15),d
+        ld (ix+16),c
+        ld (ix+17),b
+        ld a,(ix+0)
+        or a
+        call nz,mob_restore
+        ld a,(iy+1)
+        and 7
+        ld (ix+12),a
+        ld a,(iy+3)
+        and 7
+        ld (ix+13),a
+        ld e,(iy+1)
+        ld d,(iy+2)
+        call cells8
+        ld (ix+2),a
+        ld e,(iy+3)
+        ld d,(iy+4)
+        call cells8
+        ld (ix+1),a
+        call mob_save
+        call mob_patterns
+        call mob_names
+        ld (ix+0),1
+        jp po_done
+
+; C = cell 0-8 of the block -> B = its row, A = its column in the block.
+mob_rc:
+        ld a,c
+        ld b,0
+mrc_loop:
+        cp 3
+        ret c
+        sub 3
+        inc b
+        jr mrc_loop
+
+; C = cell -> HL = its name-table address; carry when off the screen.
+mob_cell:
+        call mob_rc
+        add a,(ix+2)
+        cp 32
+        ccf
+        ret c
+        ld e,a
+        ld a,b
+        add a,(ix+1)
+        cp 24
+        ccf
+        ret c
+        ld d,a
+        call CALC_OFFSET
+        ld hl,(VRAM_ADDR_TABLE+4)
+        add hl,de
+        or a
+        ret
+
+; C = cell -> HL = its byte among the saved names.
+mob_saved:
+        push ix
+        pop hl
+        ld de,3
+        add hl,de
+        ld e,c
+        add hl,de
+        ret
+
+mob_restore:
+        ld c,0
+mr_loop:
+        call mob_cell
+        jr c,mr_next
+        call set_write_hl
+        call mob_saved
+        ld a,(hl)
+        out (VDP_DATA),a
+mr_next:
+        inc c
+        ld a,c
+        cp 9
+        jr c,mr_loop
+        ret
+
+mob_save:
+        ld c,0
+ms_cell:
+        call mob_cell
+        ld a,0
+        jr c,ms_store
+        call set_read_hl
+        in a,(VDP_DATA)
+ms_store:
+        push af
+        call mob_saved
+        pop af
+        ld (hl),a
+        inc c
+        ld a,c
+        cp 9
+        jr c,ms_cell
+        ret
+
+mob_names:
+        ld c,0
+mn_cell:
+        call mob_cell
+        jr c,mn_next
+        call set_write_hl
+        ld a,(ix+16)
+        add a,c
+        out (VDP_DATA),a
+mn_next:
+        inc c
+        ld a,c
+        cp 9
+        jr c,mn_cell
+        ret
+
+; The nine working generators: each row is the image shifted right by dx
+; (and down by dy), merged with the pattern underneath if asked.
+mob_patterns:
+        ld c,0
+mp_gen:
+        push bc
+        call mob_rc
+        ld (ix+18),a            ; column in the block
+        ld a,b
+        add a,a
+        add a,a
+        add a,a
+        sub (ix+13)
+        ld (ix+27),a            ; image row for the generator's top row
+        push ix
+        pop hl
+        ld de,19
+        add hl,de
+        ld b,8
+mp_row:
+        push bc
+        push hl
+        ld a,(ix+27)
+        ld c,0
+        ld d,0
+        cp 16
+        jr nc,mp_shift          ; above or below the image
+        ld l,(ix+14)
+        ld h,(ix+15)
+        ld e,a
+        add hl,de
+        ld c,(hl)
+        ld e,16
+        add hl,de
+        ld d,(hl)
+mp_shift:
+        ld e,0
+        ld a,(ix+12)
+        or a
+        jr z,mp_pick
+        ld b,a
+mp_bit:
+        srl c
+        rr d
+        rr e
+        djnz mp_bit
+mp_pick:
+        ld a,(ix+18)
+        or a
+        ld a,c
+        jr z,mp_have
+        ld a,(ix+18)
+        dec a
+        ld a,d
+        jr z,mp_have
+        ld a,e
+mp_have:
+        pop hl
+        ld (hl),a
+        inc hl
+        inc (ix+27)
+        pop bc
+        djnz mp_row
+        pop bc
+        push bc
+        ld a,(ix+17)
+        or a
+        jr z,mp_write
+        call mob_saved          ; merge: OR the pattern of the name underneath
+        ld l,(hl)
+        ld h,0
+        add hl,hl
+        add hl,hl
+        add hl,hl
+        ld de,(VRAM_ADDR_TABLE+6)
+        add hl,de
+        call set_read_hl
+        push ix
+        pop hl
+        ld de,19
+        add hl,de
+        ld b,8
+mp_merge:
+        in a,(VDP_DATA)
+        or (hl)
+        ld (hl),a
+        inc hl
+        djnz mp_merge
+mp_write:
+        pop bc
+        push bc
+        ld a,(ix+16)
+        add a,c
+        ld l,a
+        ld h,0
+        add hl,hl
+        add hl,hl
+        add hl,hl
+        ld de,(VRAM_ADDR_TABLE+6)
+        add hl,de
+        call set_write_hl
+        push ix
+        pop hl
+        ld de,19
+        add hl,de
+        ld bc,0800h+VDP_DATA
+        otir
+        pop bc
+        inc c
+        ld a,c
+        cp 9
+        jp c,mp_gen
+        ret
+
+; Complex objects (type 4): graphics +1 number of parts, then for each
+; part {object, dx, dy}. Each part takes the complex object's frame and
+; its position moved by (dx, dy), and is activated or drawn in turn.
+act_complex:
+        ld b,(ix+1)
+        push ix
+        pop hl
+        inc hl
+        inc hl
+ac_loop:
+        ld a,b
+        or a
+        jp z,act_done
+        push bc
+        push hl
+        ld a,(hl)
+        inc hl
+        ld h,(hl)
+        ld l,a
+        or a                    ; carry clear: load
+        call ACTIVATE
+        pop hl
+        pop bc
+        inc hl
+        inc hl
+        inc hl
+        inc hl
+        dec b
+        jr ac_loop
+
+po_complex:
+        ld c,(ix+1)
+        push ix
+        pop hl
+        inc hl
+        inc hl
+pc_loop:
+        ld a,c
+        or a
+        jp z,po_done
+        push bc
+        push hl
+        ld e,(hl)
+        inc hl
+        ld d,(hl)
+        inc hl
+        ld a,(hl)               ; dx
+        inc hl
+        ld c,(hl)               ; dy
+        push de
+        pop ix                  ; the part
+        ld l,(ix+2)
+        ld h,(ix+3)             ; its status
+        ld b,a
+        ld a,(iy+0)
+        ld (hl),a
+        inc hl
+        ld a,b
+        ld e,(iy+1)
+        ld d,(iy+2)
+        call pc_word
+        ld a,c
+        ld e,(iy+3)
+        ld d,(iy+4)
+        call pc_word
+        pop hl
+        pop bc
+        push bc
+        push hl
+        call putobj_now
+        pop hl
+        pop bc
+        inc hl
+        inc hl
+        inc hl
+        inc hl
+        dec c
+        jr pc_loop
+
+; (HL) = DE + signed A; HL moves past the word.
+pc_word:
+        push bc
+        ld c,a
+        ld b,0
+        bit 7,a
+        jr z,pw_add
+        dec b
+pw_add:
+        ex de,hl
+        add hl,bc
+        ex de,hl
+        ld (hl),e
+        inc hl
+        ld (hl),d
+        inc hl
+        pop bc
+        ret
 
 
 ; ======================================================================

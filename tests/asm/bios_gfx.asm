@@ -294,4 +294,68 @@ effects:
         call 1F61h
         ld a,8
         call phase
+
+        ; 9: a mobile object merged with the background, then moved
+        call 1F85h
+        ld hl,1800h+5*32
+        ld de,3*32
+        ld a,2
+        call 1F82h              ; rows 5-7 of name 2
+        ld hl,mobile
+        or a
+        call 1FF7h
+        ld hl,7260h
+        ld b,0
+        ld de,35
+        ld iy,42
+        call set_status
+        ld ix,mobile
+        ld b,1
+        call 1FFAh
+        ld a,9
+        call phase
+        ld hl,7260h
+        ld b,0
+        ld de,43
+        ld iy,42
+        call set_status
+        ld ix,mobile
+        ld b,1
+        call 1FFAh
+        ld a,10
+        call phase
+
+        ; 11: a complex object of the semi-mobile and the sprite
+        ld hl,7268h
+        ld b,0
+        ld de,64
+        ld iy,96
+        call set_status
+        ld hl,complex
+        or a
+        call 1FF7h
+        ld ix,complex
+        ld b,0
+        call 1FFAh
+        ld a,11
+        call phase
         jr $
+
+mobile:
+        dw mobile_gfx, 7260h, 7240h     ; graphics, status, buffer (28 bytes)
+mobile_gfx:
+        db 1, 0A0h, 0
+        dw mobile_frames
+mobile_frames:
+        dw image
+image:
+        db 81h,42h,24h,18h,0FFh,01h,80h,55h, 0AAh,33h,0CCh,0Fh,0F0h,3Ch,0C3h,99h
+        db 11h,22h,44h,88h,0EEh,77h,0BBh,0DDh, 01h,02h,04h,08h,10h,20h,40h,80h
+complex:
+        dw complex_gfx, 7268h
+complex_gfx:
+        db 4, 2
+        dw semi
+        db 0, 0
+        dw sprite
+        db 16, 8
