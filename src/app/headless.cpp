@@ -148,10 +148,10 @@ int main(int argc, char **argv) {
     } else if (opt == "--dump") {
       dump = value();
     } else if (opt == "--press") {
-      std::string spec = value();
-      size_t at = spec.find('@');
-      if (at == std::string::npos) fail("--press needs NAME@FRAME[+FRAMES]: " + spec);
-      std::string name = spec.substr(0, at), when = spec.substr(at + 1), len = "6";
+      std::string arg = value();
+      size_t at = arg.find('@');
+      if (at == std::string::npos) fail("--press needs NAME@FRAME[+FRAMES]: " + arg);
+      std::string name = arg.substr(0, at), when = arg.substr(at + 1), len = "6";
       size_t plus = when.find('+');
       if (plus != std::string::npos) {
         len = when.substr(plus + 1);
@@ -161,15 +161,15 @@ int main(int argc, char **argv) {
       p.index = mapping_index(name.c_str());
       if (p.index < 0) fail("unknown input name: " + name);
       if (!parse_number(when.c_str(), &p.first) || !parse_number(len.c_str(), &p.count))
-        fail("--press needs NAME@FRAME[+FRAMES]: " + spec);
+        fail("--press needs NAME@FRAME[+FRAMES]: " + arg);
       presses.push_back(p);
     } else if (opt == "--type") {
-      std::string spec = value();
-      size_t at = spec.rfind('@');
+      std::string arg = value();
+      size_t at = arg.rfind('@');
       Typing t;
-      if (at == std::string::npos || !parse_number(spec.c_str() + at + 1, &t.frame))
-        fail("--type needs TEXT@FRAME: " + spec);
-      t.text = spec.substr(0, at);
+      if (at == std::string::npos || !parse_number(arg.c_str() + at + 1, &t.frame))
+        fail("--type needs TEXT@FRAME: " + arg);
+      t.text = arg.substr(0, at);
       typing.push_back(t);
     } else {
       fail("unknown option: " + opt);

@@ -17,13 +17,10 @@
 #endif
 
 #include "host/host.h"
+#include "host/host_window.h"
 #include "sound/psg.h"
 #include "video/present.h"
 
-SDL_Window *window;
-SDL_Surface *screenSurface, *surface, *status_surface;
-SDL_AudioDeviceID audio;
-SDL_Joystick *gGameController1, *gGameController2;
 
 static EGLDisplay display;
 static EGLContext context;
@@ -131,71 +128,26 @@ int host_start(void) {
 #ifdef TERVOX_VIDEOCORE
   bcm_host_init();
 #endif
-  if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_AUDIO | SDL_INIT_JOYSTICK) < 0) {
-    fprintf(stderr, "SDL could not initialize! SDL_Error: %s\n", SDL_GetError());
-    return 0;
-  }
-  SDL_EventState(SDL_DROPFILE, SDL_ENABLE);
-  if (SDL_NumJoysticks() > 0) gGameController1 = SDL_JoystickOpen(0);
-  if (SDL_NumJoysticks() > 1) gGameController2 = SDL_JoystickOpen(1);
-  window = SDL_CreateWindow("Tervox", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
-                            SCREEN_WIDTH, SCREEN_HEIGHT, SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE);
-  if (window == nullptr) {
-    fprintf(stderr, "Window could not be created! SDL_Error: %s\n", SDL_GetError());
-    SDL_Quit();
-    return 1;
-  }
-  SDL_ShowCursor(0);
+  int status = host_open_window();
+  if (status >= 0) return status;
   init_ogl();
-  surface = SDL_CreateRGBSurface(0, 256, 192, 32, 0, 0, 0, 0);
-  if (surface != nullptr) status_surface = SDL_CreateRGBSurface(0, 256, 8, 32, 0, 0, 0, 0);
-  if (surface == nullptr || status_surface == nullptr) {
-    fprintf(stderr, "CreateRGBSurface failed: %s\n", SDL_GetError());
-    return 1;
-  }
+  status = host_create_surfaces();
+  if (status >= 0) return status;
   host_audio_open();
   return -1;
 }
 
-void host_audio_open(void) {
-  if (audio != 0) SDL_CloseAudioDevice(audio);
-  SDL_AudioSpec want;
-  SDL_zero(want);
-  want.freq = 44100;
-  want.format = AUDIO_S16LSB;
-  want.channels = 1;
-  want.samples = 512;
-  want.callback = fill_audio;
-  audio = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
-  if (audio == 0) fprintf(stderr, "Failed to open audio output: %s\n", SDL_GetError());
-}
-
-void host_audio_close(void) {
-  if (audio != 0) SDL_CloseAudioDevice(audio);
-  audio = 0;
-}
-
 void host_shutdown(void) {
-  host_audio_close();
   if (display != EGL_NO_DISPLAY) {
     eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     eglDestroySurface(display, surfaceEGL);
     eglDestroyContext(display, context);
     eglTerminate(display);
   }
-  SDL_FreeSurface(surface);
-  if (gGameController1) SDL_JoystickClose(gGameController1);
-  if (gGameController2) SDL_JoystickClose(gGameController2);
-  SDL_DestroyWindow(window);
-  SDL_Quit();
+  host_close_window();
 }
 
-void host_set_title(const char *title) {
-  if (window) SDL_SetWindowTitle(window, title);
-}
 void host_set_fullscreen(int) {}  // the display element always fills the screen
-void host_mouse_relative(int on) { SDL_SetRelativeMouseMode(on ? SDL_TRUE : SDL_FALSE); }
-void host_mouse_motion(int *dx, int *dy) { SDL_GetRelativeMouseState(dx, dy); }
 
 // The status line goes into the picture itself, over rows 4 to 11; then
 // the frame is uploaded as the texture's top 256x192 and drawn as a quad.
