@@ -341,6 +341,11 @@ TEST(BiosGraphicsCalls, TransformsObjectsWriterAndTwins) {
   for (int q = 0; q < 4; q++)
     for (int r = 0; r < 8; r++)
       EXPECT_EQ(video_ram[0x2000 + (40 + q) * 8 + r], colours[(q & 1) * 4 + r / 2]) << q << " " << r;
+  for (int bank = 0; bank < 3; bank++)
+    for (int r = 0; r < 8; r++) {
+      EXPECT_EQ(video_ram[bank * 0x800 + 0x90 * 8 + r], kGlyph[r]) << "third " << bank;
+      EXPECT_EQ(video_ram[bank * 0x800 + 0x91 * 8 + r], kGlyph2[r]) << "third " << bank;
+    }
   go_on(2);
 
   ASSERT_TRUE(run_to_phase(3));

@@ -2382,6 +2382,9 @@ act_sprite:
         call act_put
         jr act_done
 act_semi:
+        ld a,(VDP_MODE_WORD)
+        and 2
+        jr nz,act_semi2
         ld a,3
         call act_put
         ld l,(ix+5)
@@ -2414,19 +2417,43 @@ act_done:
         pop iy
         pop ix
         ret
+; Graphics II: patterns and colours (8 bytes a generator) into each third
+; of the screen, so the names show the same wherever they are put.
+act_semi2:
+        ld d,0
+as2_bank:
+        push de
+        ld l,(ix+3)
+        ld h,(ix+4)
+        ld a,3
+        call act_put_at
+        pop de
+        push de
+        ld l,(ix+5)
+        ld h,(ix+6)
+        ld a,4
+        call act_put_at
+        pop de
+        inc d
+        ld a,d
+        cp 3
+        jr c,as2_bank
+        jr act_done
 ; The generators at graphics +3 into table A from name +1, +2 of them.
 act_put:
         ld l,(ix+3)
         ld h,(ix+4)
+        ld d,0
+; A = table, HL = data (none when 0), D = bank of 256 names.
+act_put_at:
         ld e,a
         ld a,h
         or l
         ret z
         ld a,e
         ld e,(ix+1)
-        ld d,0
         ld c,(ix+2)
-        ld b,d
+        ld b,0
         push bc
         pop iy
         jp PUT_VRAM

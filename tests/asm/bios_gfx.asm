@@ -165,6 +165,9 @@ start:
         ld hl,40
         ld bc,1
         call 1F73h
+        ld hl,semi
+        or a
+        call 1FF7h              ; ACTIVATE in graphics II
         ld a,2
         call phase
 
