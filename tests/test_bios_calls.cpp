@@ -224,6 +224,10 @@ TEST(BiosTimerCalls, SignalsExpireOnTimeAndHelpersWork) {
   EXPECT_EQ(memory_read(0x7192), 0);  // a freed signal never reports
   EXPECT_EQ(memory_read(0x7193), 0);  // nor one past the table's end
   EXPECT_EQ(memory_read(0x7194), 0);  // the first free entry is reused
+  // A new long timer reuses the expired long one's block: the room given
+  // to INIT_TIMER (7140h) has still handed out only one block.
+  EXPECT_EQ(memory_read(0x7195), 2);
+  EXPECT_EQ(ram_word(0x73D5), 0x7144);
   go_on(2);
 
   ASSERT_TRUE(run_to_phase(3));

@@ -828,13 +828,16 @@ FREE_SIGNAL:
         call timer_entry
         ret c
         ld a,(hl)
-        and 10h
+        and 18h                 ; the end mark, and whether it has a block
         or 20h
         ld (hl),a
         ret
 
 ; REQUEST_SIGNAL: HL = length in TIME_MGR ticks, A = 0 one-shot, else
-; repeating. Out: A = signal number.
+; repeating. Out: A = signal number, FFh when the table has no free entry.
+; A freed long timer keeps its 4-byte block for the next long timer, so
+; asking and freeing again and again never runs past the room INIT_TIMER
+; was given.
 REQUEST_SIGNAL:
         ld c,0
         or a
@@ -847,18 +850,18 @@ rs_kind:
         inc hl                  ; a zero length expires at the first tick
 rs_len:
         ex de,hl
-        ld hl,(TIMER_TABLE_BASE)
-        ld b,0
-rs_find:
-        bit 5,(hl)
-        jr nz,rs_found
-        inc hl
-        inc hl
-        inc hl
-        inc b
-        jr nz,rs_find
-        ld a,0FFh               ; a table without a free end: no signal
-        ret
+        ld a,d
+        or a
+        ld a,0
+        jr z,rs_want
+        ld a,08h
+rs_want:
+        call rs_search          ; the best kind of free entry first
+        jr nc,rs_found
+        ld a,0FFh
+        call rs_search
+        ld a,0FFh
+        ret c
 rs_found:
         bit 4,(hl)
         jr z,rs_set
@@ -880,15 +883,26 @@ rs_set:
         ld a,b
         ret
 rs_long:
-        ld a,c
-        or 08h
-        ld (hl),a
+        ld a,(hl)
+        and 08h                 ; Z: this entry has no block yet
+        set 3,c
+        ld (hl),c
         inc hl
         push de
+        jr z,rs_new_block
+        ld e,(hl)
+        inc hl
+        ld d,(hl)
+        jr rs_fill
+rs_new_block:
         ld de,(NEXT_TIMER_DATA_BYTE)
         ld (hl),e
         inc hl
         ld (hl),d
+        ld hl,4
+        add hl,de
+        ld (NEXT_TIMER_DATA_BYTE),hl
+rs_fill:
         ex de,hl
         pop de
         ld (hl),e
@@ -898,9 +912,41 @@ rs_long:
         ld (hl),e
         inc hl
         ld (hl),d
-        inc hl
-        ld (NEXT_TIMER_DATA_BYTE),hl
         ld a,b
+        ret
+
+; A = 08h: a free entry that keeps a long timer's block; 00h: one without;
+; FFh: any free entry. -> HL = entry, B = its number; carry when none.
+rs_search:
+        ld (TEST_SIG_NUM),a
+        ld hl,(TIMER_TABLE_BASE)
+        ld b,0
+rss_loop:
+        bit 5,(hl)
+        jr z,rss_next
+        ld a,(TEST_SIG_NUM)
+        cp 0FFh
+        jr z,rss_found
+        ld a,(hl)
+        and 08h
+        push hl
+        ld hl,TEST_SIG_NUM
+        cp (hl)
+        pop hl
+        jr z,rss_found
+rss_next:
+        bit 4,(hl)
+        scf
+        ret nz
+        inc hl
+        inc hl
+        inc hl
+        inc b
+        jr nz,rss_loop
+        scf
+        ret
+rss_found:
+        or a
         ret
 
 ; TIME_MGR: one tick for every timer; once per NMI.
@@ -979,7 +1025,7 @@ TEST_SIGNAL:
         res 7,a
         bit 6,a
         jr nz,tsg_keep
-        and 10h
+        and 18h
         or 20h
 tsg_keep:
         ld (hl),a

@@ -90,6 +90,10 @@ long:
         xor a
         call 1FCDh              ; the freed entry is taken again
         ld (7194h),a
+        ld hl,1000
+        xor a
+        call 1FCDh              ; a long one takes the entry with a block
+        ld (7195h),a
         ld a,2
         call phase
 
