@@ -125,6 +125,25 @@ check "full-screen preference saved" wait_grep 'fullscreen[[:space:]]*yes' "$HOM
 key ctrl+super+f
 sleep 0.5
 
+# A resized window: 1000x208 has scale 1, the picture 288x192 at (356, 8).
+xdotool windowmove "$win" 0 0
+xdotool windowsize "$win" 1000 208
+sleep 1
+shot
+read -r w h < <(identify -format '%w %h' "$work/win.png")
+check "window resized to 1000x208 ($w x $h)" [ "$w" = 1000 ] && [ "$h" = 208 ]
+read -r r g b < <(pixel 354 100)
+check "border left of x=356 ($r $g $b)" [ "$b" -gt "$r" ] && [ "$b" -gt "$g" ]
+read -r r g b < <(pixel 358 10)
+check "white cell at the picture's corner (356,8) ($r $g $b)" [ "$r" -gt 200 ] && [ "$g" -gt 200 ] && [ "$b" -gt 200 ]
+read -r r g b < <(pixel 366 10)
+check "the next cell, 9 pixels on, is red ($r $g $b)" [ "$r" -gt "$g" ] && [ "$r" -gt "$b" ]
+read -r r g b < <(pixel 643 10)
+read -r r2 g2 b2 < <(pixel 644 10)
+check "picture ends at x=643 ($r $g $b | $r2 $g2 $b2)" [ "$r" -gt "$b" ] && [ "$b2" -gt "$r2" ] && [ "$b2" -gt "$g2" ]
+xdotool windowsize "$win" 640 416
+sleep 0.5
+
 check "mapping file written" wait_file "$HOME/tervox_mapping.txt"
 
 check "exit key kept in the mapping file" grep -q 'key_exit.*key1073741893' "$HOME/tervox_mapping.txt"
