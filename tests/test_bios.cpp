@@ -73,6 +73,10 @@ TEST(BiosData, FixedBytesAndFontPointers) {
     EXPECT_EQ(coleco_bios[vec[i]], 0xC3) << vec[i];
     EXPECT_EQ(coleco_bios[vec[i] + 1] | coleco_bios[vec[i] + 2] << 8, 0x800C + 3 * i) << vec[i];
   }
+  // Ported programs call 0041h, 0044h and 0047h: they must just return.
+  EXPECT_EQ(coleco_bios[0x41], 0xC9);
+  EXPECT_EQ(coleco_bios[0x44], 0xC9);
+  EXPECT_EQ(coleco_bios[0x47], 0xC9);
   // The jump table: 53 JPs from 1F61h to the end.
   for (int a = 0x1F61; a < 0x2000; a += 3) EXPECT_EQ(coleco_bios[a], 0xC3) << std::hex << a;
   // The hold's outer count.

@@ -91,20 +91,13 @@ BOOT_UP:
         PADTO 38h
         jp 801Eh
 
-; RAND_GEN: one step of the 16-bit shift register in RAND_NUM.
-; Out: HL = new value (also in RAND_NUM), A = L.
         PADTO 3Bh
 RAND_GEN:
-        ld hl,(RAND_NUM)
-        ld a,h
-        rlca                    ; bit 0 = old bit 7 of H
-        xor h                   ; bit 0 = bit 7 xor bit 0 of H
-        rrca                    ; into the carry
-        rr l
-        rr h
-        ld (RAND_NUM),hl
-        ld a,l
-        ret
+        jp rand_gen
+; Programs ported from another machine call its system routines at 0041h,
+; 0044h and 0047h; here every byte up to the NMI vector is a RET, so such
+; calls come straight back instead of landing inside a routine.
+        ds 66h-$,0C9h
 
         PADTO 66h
         jp 8021h                ; the cartridge owns the NMI
@@ -161,6 +154,20 @@ screen_init:
         call MODE_1
         call LOAD_ASCII
         jp draw_logo
+
+; RAND_GEN: one step of the 16-bit shift register in RAND_NUM.
+; Out: HL = new value (also in RAND_NUM), A = L.
+rand_gen:
+        ld hl,(RAND_NUM)
+        ld a,h
+        rlca                    ; bit 0 = old bit 7 of H
+        xor h                   ; bit 0 = bit 7 xor bit 0 of H
+        rrca                    ; into the carry
+        rr l
+        rr h
+        ld (RAND_NUM),hl
+        ld a,l
+        ret
 
 ; ======================================================================
 ; Sound effect helpers at their fixed addresses
