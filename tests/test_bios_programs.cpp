@@ -87,11 +87,10 @@ class SgmProgram : public ::testing::TestWithParam<SgmCase> {};
 TEST_P(SgmProgram, RunsAndReactsToTheControllers) {
   const SgmCase &c = GetParam();
   std::string rel = std::string("mpagd-sgm-roms/") + c.file;
+  // Several of these wait on a byte of the upper Super Game Module RAM that
+  // nothing writes (4CC1h in TESTMCSPRITE): RAM as the program powers it up.
+  memory_power_on();
   if (!load(rel)) GTEST_SKIP() << rel << " is not in the shared test data";
-  // The console's RAM powers up with random contents, and several of these
-  // wait on a byte of the upper Super Game Module RAM that nothing writes
-  // (4CC1h in TESTMCSPRITE): give it what a real console would, not zeros.
-  for (int i = 0x2000; i < 0x6000; i++) internal_ram[i] = (uint8_t)(i * 37 + 11) | 1;
   bool title = rom[0] == 0xAA;
   int ay_writes = 0;
   uint32_t last_ay = 0;

@@ -181,6 +181,7 @@ int main(int argc, char **argv) {
   vdp_pal = pal ? 1 : 0;
   nmi_use = 1;
   memcpy(base_rom, coleco_bios, sizeof base_rom);
+  memory_power_on();
   base_rom[0x196A] = 0x0A;
   sound_pacing = 0;
   if (host_start() >= 0) fail("cannot create the frame buffer");

@@ -56,6 +56,7 @@ int tervox_main(const char *image_path) {
   vdp_pal = 0;
   nmi_use = 1;
   memcpy(base_rom, coleco_bios, sizeof base_rom);
+  memory_power_on();
   base_rom[0x196A] = 0x0A;  // shortens the title-screen hold
 
   int status = host_start();

@@ -173,3 +173,9 @@ void memory_reset(int soft) {
     }
   }
 }
+
+void memory_power_on(void) {
+  // A fixed pattern keeps runs repeatable; programs that wait for a byte
+  // nobody wrote to change from zero then go on, as they do on hardware.
+  for (int i = 0; i < (int)sizeof internal_ram; i++) internal_ram[i] = 0xFF;
+}

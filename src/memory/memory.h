@@ -24,6 +24,9 @@ extern int32_t rom_size;
 int megarom(int a);                  // memory/cartridge mappers
 int megarom_activision(int a);
 
+// RAM as the machine powers up: not all zero (real RAM comes up with
+// leftover charge), once at program start.
+void memory_power_on(void);
 // Memory part of the machine reset.
 void memory_reset(int soft);
 // Layout ports: Super Game Module 0x53 and 0x7F, Adam 0x20-0x3F and 0x60-0x7F.
