@@ -664,18 +664,12 @@ KEY_CODES:
 ; L = directions (1 up, 2 right, 4 down, 8 left), E = spinner steps since
 ; the last call. Segment 1: L = key, H = arm button (40h). No debounce.
 DECODER:
-        ld c,CTRL_1
-        bit 0,h
-        jr z,dc_port
-        ld c,CTRL_2
-dc_port:
+        call CONT_READ
+        ld b,a
         ld a,l
         or a
+        ld a,b
         jr nz,dc_keypad
-        out (JOY_SEL),a
-        in a,(c)
-        cpl
-        ld b,a
         and 0Fh
         ld l,a
         ld a,b
@@ -695,11 +689,6 @@ dc_port:
         ld h,b
         ret
 dc_keypad:
-        out (KEYPAD_SEL),a
-        in a,(c)
-        cpl
-        out (JOY_SEL),a
-        ld b,a
         and 40h
         ld h,a
         ld a,b
@@ -1057,11 +1046,9 @@ PX_TO_PTRN_POS:
         sra e
         ret
         PADTO 080Bh
-PUT_FRAME:                      ; object internals of ours live elsewhere
-        ret
+PUT_FRAME:      jp put_frame
         PADTO 0898h
-GET_BKGRND:
-        ret
+GET_BKGRND:     jp get_bkgrnd
         PADTO 08C0h
 ; CALC_OFFSET: D = row, E = column -> DE = name-table offset; HL kept.
 CALC_OFFSET:
@@ -2390,7 +2377,27 @@ ci_raw:
         ret
 
         PADTO 113Dh
+; CONT_READ: H = controller (0/1), L = segment (0 joystick, 1 keypad) ->
+; A = that port's byte inverted (1 = pressed). Changes C; the joystick
+; segment is selected afterwards.
 CONT_READ:
+        ld c,CTRL_1
+        bit 0,h
+        jr z,cr_port
+        ld c,CTRL_2
+cr_port:
+        ld a,l
+        or a
+        jr nz,cr_keypad
+        out (JOY_SEL),a
+        in a,(c)
+        cpl
+        ret
+cr_keypad:
+        out (KEYPAD_SEL),a
+        in a,(c)
+        out (JOY_SEL),a
+        cpl
         ret
 
 ; ======================================================================
@@ -2596,49 +2603,13 @@ po_semi:
         ld e,(iy+3)
         ld d,(iy+4)
         call cells8
-        ld b,a                  ; row
-        ld d,(hl)               ; width
+        ld d,a                  ; row
+        ld e,c                  ; column
+        ld b,(hl)               ; width
         inc hl
-        ld e,(hl)               ; height
+        ld c,(hl)               ; height
         inc hl
-        ld a,d
-        or a
-        jp z,po_done
-        ld a,e
-        or a
-        jp z,po_done
-po_row:
-        push bc
-        push de
-po_cell:
-        ld a,b
-        cp 24
-        jr nc,po_skip           ; rows and columns off the screen are left out
-        ld a,c
-        cp 32
-        jr nc,po_skip
-        push hl
-        push de
-        ld e,c
-        ld d,b
-        call CALC_OFFSET
-        ld hl,(VRAM_ADDR_TABLE+4)
-        add hl,de
-        call set_write_hl
-        pop de
-        pop hl
-        ld a,(hl)
-        out (VDP_DATA),a
-po_skip:
-        inc hl
-        inc c
-        dec d
-        jr nz,po_cell
-        pop de
-        pop bc
-        inc b
-        dec e
-        jr nz,po_row
+        call put_frame
         jp po_done
 
 ; Signed pixel word DE -> A = DE / 8 as a signed byte, held to -128..127.
@@ -2681,7 +2652,8 @@ DISPLAY_LOGO:
 ; any pixel position into the 3x3 block of working generators; the names
 ; it covers are kept in the object's buffer (object +4, 28 bytes) and put
 ; back before it is drawn again. B = 0 draws the image alone, otherwise it
-; is merged with the patterns underneath. Graphics I.
+; is merged with the patterns underneath. In graphics II each working
+; generator is written into the third of the screen its cell is in.
 ; Buffer: +0 names saved, +1 row, +2 column, +3 nine names, +12 dx,
 ; +13 dy, +14 image, +16 first generator, +17 mode, +18 and +27 scratch,
 ; +19 eight pattern rows.
@@ -2778,40 +2750,22 @@ mob_saved:
         add hl,de
         ret
 
+; The nine names under the object: put back, or saved.
 mob_restore:
-        ld c,0
-mr_loop:
-        call mob_cell
-        jr c,mr_next
-        call set_write_hl
-        call mob_saved
-        ld a,(hl)
-        out (VDP_DATA),a
-mr_next:
-        inc c
-        ld a,c
-        cp 9
-        jr c,mr_loop
-        ret
-
+        ld hl,put_frame
+        jr mob_block
 mob_save:
-        ld c,0
-ms_cell:
-        call mob_cell
-        ld a,0
-        jr c,ms_store
-        call set_read_hl
-        in a,(VDP_DATA)
-ms_store:
-        push af
-        call mob_saved
-        pop af
-        ld (hl),a
-        inc c
-        ld a,c
-        cp 9
-        jr c,ms_cell
-        ret
+        ld hl,get_bkgrnd
+mob_block:
+        push hl
+        push ix
+        pop hl
+        ld de,3
+        add hl,de
+        ld d,(ix+1)
+        ld e,(ix+2)
+        ld bc,0303h
+        ret                     ; into the routine pushed above
 
 mob_names:
         ld c,0
@@ -2905,6 +2859,8 @@ mp_have:
         add hl,hl
         ld de,(VRAM_ADDR_TABLE+6)
         add hl,de
+        call mob_third
+        add hl,de
         call set_read_hl
         push ix
         pop hl
@@ -2927,20 +2883,74 @@ mp_write:
         add hl,hl
         add hl,hl
         add hl,hl
+        push hl                 ; the generator's offset in a table
         ld de,(VRAM_ADDR_TABLE+6)
         add hl,de
-        call set_write_hl
-        push ix
-        pop hl
-        ld de,19
+        call mob_third
         add hl,de
-        ld bc,0800h+VDP_DATA
+        call set_write_hl
+        call mob_rows
         otir
+        pop hl
+        pop bc
+        push bc
+        call mob_colours
         pop bc
         inc c
         ld a,c
         cp 9
         jp c,mp_gen
+        ret
+
+; HL = the eight pattern rows in the buffer, BC ready for OTIR/INIR.
+mob_rows:
+        push ix
+        pop hl
+        ld de,19
+        add hl,de
+        ld bc,0800h+VDP_DATA
+        ret
+
+; C = cell -> DE = where its third of the screen starts in the pattern
+; and colour tables: 0 in graphics I, and for cells off the screen.
+; Keeps HL and BC.
+mob_third:
+        ld de,0
+        ld a,(VDP_MODE_WORD)
+        and 2
+        ret z
+        push bc
+        call mob_rc
+        ld a,b
+        pop bc
+        add a,(ix+1)
+        cp 24
+        ret nc
+        and 18h                 ; row / 8 * 8: the third's high byte
+        ld d,a
+        ret
+
+; HL = generator offset, C = cell. Graphics II below the first third: the
+; working generator takes the colours it has in the first third, so the
+; object keeps them wherever it goes.
+mob_colours:
+        call mob_third
+        ld a,d
+        or a
+        ret z
+        push de
+        ld de,(VRAM_ADDR_TABLE+8)
+        add hl,de
+        call set_read_hl
+        push hl
+        call mob_rows
+        inir
+        pop hl
+        pop de
+        add hl,de
+        call set_write_hl
+        call mob_rows
+        otir
         ret
 
 ; Complex objects (type 4): graphics +1 number of parts, then for each
@@ -3970,6 +3980,99 @@ start_game:
         ld sp,STACK
         ld hl,(START_GAME)
         jp (hl)
+
+; ======================================================================
+; Blocks of names
+; ======================================================================
+; PUT_FRAME: HL = names row by row, D = row, E = column (signed cells),
+; B = width, C = height: the block into the name table. Cells off the
+; screen are left out.
+put_frame:
+        call frame_size
+        ret z
+pf_row:
+        push bc
+        push de
+pf_cell:
+        push hl
+        push de
+        call frame_cell
+        jr c,pf_skip
+        call set_write_hl
+        pop de
+        pop hl
+        ld a,(hl)
+        out (VDP_DATA),a
+        jr pf_next
+pf_skip:
+        pop de
+        pop hl
+pf_next:
+        inc hl
+        inc e
+        djnz pf_cell
+        pop de
+        pop bc
+        inc d
+        dec c
+        jr nz,pf_row
+        ret
+
+; GET_BKGRND: HL = RAM buffer, D = row, E = column (signed cells),
+; B = width, C = height: the names of the block, row by row, into the
+; buffer; a cell off the screen gives 0.
+get_bkgrnd:
+        call frame_size
+        ret z
+gb_row:
+        push bc
+        push de
+gb_cell:
+        push hl
+        push de
+        call frame_cell
+        ld a,0
+        jr c,gb_store
+        call set_read_hl
+        in a,(VDP_DATA)
+gb_store:
+        pop de
+        pop hl
+        ld (hl),a
+        inc hl
+        inc e
+        djnz gb_cell
+        pop de
+        pop bc
+        inc d
+        dec c
+        jr nz,gb_row
+        ret
+
+; Z when the block of B x C cells is empty.
+frame_size:
+        ld a,b
+        or a
+        ret z
+        ld a,c
+        or a
+        ret
+
+; D = row, E = column -> HL = the cell's name-table address; carry when
+; off the screen. Changes A, DE.
+frame_cell:
+        ld a,d
+        cp 24
+        ccf
+        ret c
+        ld a,e
+        cp 32
+        ccf
+        ret c
+        call CALC_OFFSET
+        ld hl,(VRAM_ADDR_TABLE+4)
+        add hl,de
+        ret
 
 ; Libraries read the VDP's port numbers from these two bytes.
         PADTO 1D43h
