@@ -234,4 +234,3 @@ void adam_service(void) {
 
 // The device state survives a machine reset (the firmware clears it with
 // PCB command 1); only the PCB goes back to its place.
-void adam_reset(void) { pcb_adam = 0xFEC0; }

@@ -7,6 +7,4 @@ extern int32_t adam_keyboard[16];   // typed keys, stored complemented
 extern int32_t adam_status[16];
 extern int32_t adam_slow;
 extern int32_t adam_fast;
-
 void adam_service(void);            // once per frame at line 192, Adam mode
-void adam_reset(void);

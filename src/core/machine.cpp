@@ -37,7 +37,6 @@ void init_peripheral(int soft) {
     psg_init();
     psg2_init();
   }
-  if (nmi_use == 2) adam_reset();
 }
 
 void machine_run_lines(int count) {
