@@ -17,19 +17,22 @@ mkdir -p "$HOME"
 cp "$cart" "$work/e2e.rom"
 # F12 quits (the default exit key is one keyboards lack).
 printf 'key_exit\tkey1073741893\n' >"$HOME/tervox_mapping.txt"
-display=:$((50 + RANDOM % 200))
-Xvfb $display -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
 app=""
+xvfb=""
 cleanup() {
   [ -n "$app" ] && kill $app 2>/dev/null
-  kill $xvfb 2>/dev/null
+  [ -n "$xvfb" ] && kill $xvfb 2>/dev/null
   wait 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
-export DISPLAY=$display
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+# Xvfb picks a free display itself and names it once it accepts clients.
+Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp >"$work/display" 2>/dev/null &
+xvfb=$!
+for _ in $(seq 300); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { echo "FAILED: Xvfb did not start"; exit 1; }
+export DISPLAY=:$(head -n 1 "$work/display")
+for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
 failures=0
 # Waits up to 10 s for a non-empty file: a loaded machine may be slow.
@@ -42,7 +45,7 @@ check() {  # check DESCRIPTION COMMAND...
 SDL_AUDIODRIVER=dummy "$build/tervox" "$work/e2e.rom" >"$work/out.txt" 2>&1 &
 app=$!
 win=""
-for _ in $(seq 100); do
+for _ in $(seq 300); do
   win=$(xdotool search --name 'Tervox' 2>/dev/null | head -n 1)
   [ -n "$win" ] && break
   sleep 0.1
@@ -173,7 +176,7 @@ fi
 # The exit key ends the program too.
 SDL_AUDIODRIVER=dummy "$build/tervox" "$work/e2e.rom" >"$work/out2.txt" 2>&1 &
 app=$!
-for _ in $(seq 100); do
+for _ in $(seq 300); do
   win=$(xdotool search --name 'Tervox' 2>/dev/null | head -n 1)
   [ -n "$win" ] && break
   sleep 0.1

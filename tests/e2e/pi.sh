@@ -12,19 +12,22 @@ for tool in Xvfb xdotool import convert; do
 done
 work=$(mktemp -d /tmp/tervox-pi.XXXXXX)
 export HOME="$work"
-display=:$((50 + RANDOM % 200))
-Xvfb $display -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
 app=""
-cleanup() { [ -n "$app" ] && kill $app 2>/dev/null; kill $xvfb 2>/dev/null; wait 2>/dev/null; rm -rf "$work"; }
+xvfb=""
+cleanup() { [ -n "$app" ] && kill $app 2>/dev/null; [ -n "$xvfb" ] && kill $xvfb 2>/dev/null; wait 2>/dev/null; rm -rf "$work"; }
 trap cleanup EXIT
-export DISPLAY=$display
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+# Xvfb picks a free display itself and names it once it accepts clients.
+Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp >"$work/display" 2>/dev/null &
+xvfb=$!
+for _ in $(seq 300); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { echo "FAILED: Xvfb did not start"; exit 1; }
+export DISPLAY=:$(head -n 1 "$work/display")
+for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
 SDL_AUDIODRIVER=dummy "$build/tervox-pi" "$build/tests/asm/e2e_cart.bin" >"$work/out.txt" 2>&1 &
 app=$!
 win=""
-for _ in $(seq 100); do
+for _ in $(seq 300); do
   kill -0 $app 2>/dev/null || break
   win=$(xdotool search --name 'Tervox' 2>/dev/null | head -n 1)
   [ -n "$win" ] && break
