@@ -169,7 +169,15 @@ int main(int argc, char **argv) {
       Typing t;
       if (at == std::string::npos || !parse_number(arg.c_str() + at + 1, &t.frame))
         fail("--type needs TEXT@FRAME: " + arg);
-      t.text = arg.substr(0, at);
+      // "\n" in the text stands for Return.
+      for (size_t i = 0; i < at; i++) {
+        if (arg[i] == '\\' && i + 1 < at && arg[i + 1] == 'n') {
+          t.text += '\n';
+          i++;
+        } else {
+          t.text += arg[i];
+        }
+      }
       typing.push_back(t);
     } else {
       fail("unknown option: " + opt);

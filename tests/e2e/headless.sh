@@ -43,6 +43,15 @@ check "snapshot written" [ "$(stat -c %s s.bin)" = 149872 ]
 check "restored run ends on the same picture" cmp -s whole.png resumed.png
 check "damaged snapshot: status 2" [ "$(status_of "$run" "$cart" --snapshot-in d.txt)" = 2 ]
 
+# The Adam: a blank disk boots into the typewriter, and --type types on it
+# ("\n" is Return); the same typing twice gives the same page.
+head -c 163840 /dev/zero >blank.dsk
+"$run" blank.dsk --frames 400 --screenshot page0.png >/dev/null 2>&1
+"$run" blank.dsk --frames 400 --type 'HELLO\nADAM@150' --screenshot page1.png >/dev/null 2>&1
+"$run" blank.dsk --frames 400 --type 'HELLO\nADAM@150' --screenshot page2.png >/dev/null 2>&1
+check "typed text changes the typewriter page" bash -c '! cmp -s page0.png page1.png'
+check "typing is repeatable" cmp -s page1.png page2.png
+
 check "tervox --version prints its version" [ "$("$build/tervox" --version)" = "tervox 0.5.0" ]
 check "tervox --help exits 0" [ "$(status_of "$build/tervox" --help)" = 0 ]
 check "tervox --help names the hotkeys" grep -q 'F10 screenshot' "$work/out"
