@@ -24,3 +24,13 @@ void host_mouse_relative(int on);
 void host_mouse_motion(int *dx, int *dy);
 // Shows the frame and status line in the window (no-op without a window).
 void host_present(void);
+// 1 while the window is full screen, 0 if not, -1 when there is no window.
+int host_window_fullscreen(void);
+// Fetches the window's surface again after a size change.
+void host_window_resized(void);
+// Moves the mouse to the window's centre.
+void host_center_mouse(void);
+// Lets the audio device play (it is opened paused).
+void host_audio_start(void);
+// Non-zero when an audio device plays in real time and can pace the machine.
+int host_audio_real_time(void);

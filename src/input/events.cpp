@@ -50,8 +50,8 @@ static void request_quit(void) {
 }
 
 [[maybe_unused]] static void toggle_full_screen(void) {
-  bool is_full = window != nullptr ? (SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN) != 0
-                                   : full_screen != 0;
+  const int state = host_window_fullscreen();
+  bool is_full = state >= 0 ? state != 0 : full_screen != 0;
   host_set_fullscreen(is_full ? 0 : 1);
   full_screen = is_full ? 0 : 1;
   save_mapping();
@@ -168,7 +168,7 @@ static void window_event(const SDL_WindowEvent *w) {
       SCREEN_WIDTH = w->data1;
       SCREEN_HEIGHT = w->data2;
       previous_border_color = -1;
-      if (window != nullptr) screenSurface = SDL_GetWindowSurface(window);
+      host_window_resized();
       break;
     case SDL_WINDOWEVENT_MAXIMIZED:
     case SDL_WINDOWEVENT_RESTORED:
@@ -336,7 +336,7 @@ void process_action(int action, int mod) {
       } else {
         roller_enabled = 1;
         roller_x = roller_y = 0;
-        if (window != nullptr) SDL_WarpMouseInWindow(window, SCREEN_WIDTH / 2, SCREEN_HEIGHT / 2);
+        host_center_mouse();
         host_mouse_relative(1);
         message("Roller Controller enabled");
       }

@@ -241,8 +241,8 @@ static bool starts_with(const char *s, const char *prefix) {
 }
 
 static bool window_is_full_screen(void) {
-  if (window != nullptr) return (SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN) != 0;
-  return full_screen != 0;
+  int state = host_window_fullscreen();
+  return state >= 0 ? state != 0 : full_screen != 0;
 }
 
 static void parse_joystick_line(int slot, char *rest) {

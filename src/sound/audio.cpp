@@ -85,13 +85,9 @@ void audio_ring_write(const int16_t *block) {
   audio_bytes_written.fetch_add(AUDIO_BLOCK, std::memory_order_release);
 }
 
-// SDL's dummy driver calls back on a coarse timer of its own; it does not
-// keep real time, so it is paced like no device at all.
-static bool audio_device_plays(void) {
-  if (audio == 0 || SDL_GetAudioDeviceStatus(audio) == SDL_AUDIO_STOPPED) return false;
-  const char *driver = SDL_GetCurrentAudioDriver();
-  return driver != nullptr && strcmp(driver, "dummy") != 0;
-}
+// A stopped device or SDL's dummy driver does not keep real time: the
+// machine is then paced like with no device at all.
+static bool audio_device_plays(void) { return host_audio_real_time() != 0; }
 
 static void audio_wait_device(void) {
   // Ends early when the device goes away (closed from a hotkey) or the user
@@ -139,7 +135,7 @@ void audio_push_block(const int16_t *block) {
       audio_wait_timer();
   }
   audio_ring_write(block);
-  if (audio != 0) SDL_PauseAudioDevice(audio, 0);
+  host_audio_start();
 }
 
 void fill_audio(void *, uint8_t *stream, int len) {
