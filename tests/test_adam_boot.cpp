@@ -2,7 +2,6 @@
 // CPU, booting tape and disk images, and the typewriter with no medium.
 #include <gtest/gtest.h>
 
-#include <lodepng.h>
 
 #include <cstdio>
 #include <cstring>
@@ -17,6 +16,7 @@
 #include "memory/cartridge.h"
 #include "memory/memory.h"
 #include "support/harness.h"
+#include "video/present.h"
 #include "video/vdp.h"
 
 namespace {
@@ -41,22 +41,7 @@ std::string screen_row(int row) {
   return s.substr(0, s.find_last_not_of(' ') + 1);
 }
 
-void save_png(const std::string &path) {
-  std::vector<unsigned char> rgba(256 * 192 * 4);
-  const uint8_t *base = (const uint8_t *)surface->pixels;
-  for (int y = 0; y < 192; y++) {
-    const uint32_t *row = (const uint32_t *)(base + y * surface->pitch);
-    for (int x = 0; x < 256; x++) {
-      uint32_t p = row[x];
-      unsigned char *o = &rgba[(y * 256 + x) * 4];
-      o[0] = (p >> 16) & 0xFF;
-      o[1] = (p >> 8) & 0xFF;
-      o[2] = p & 0xFF;
-      o[3] = 255;
-    }
-  }
-  lodepng::encode(path, rgba, 256, 192);
-}
+void save_png(const std::string &path) { save_frame_png(path.c_str()); }
 
 // Runs whole frames until cond holds; the frames it took, or -1.
 int run_until(const std::function<bool()> &cond, int limit) {

@@ -10,6 +10,7 @@
 #include "core/z80.h"
 #include "memory/memory.h"
 #include "support/harness.h"
+#include "video/present.h"
 #include "video/vdp.h"
 
 namespace {
@@ -33,17 +34,7 @@ std::vector<uint8_t> marker_cart(uint8_t b0, uint8_t b1, const std::string &name
   return c;
 }
 
-void save_png(const std::string &path) {
-  std::vector<uint8_t> rgba(256 * 192 * 4);
-  for (int p = 0; p < 256 * 192; p++) {
-    uint32_t c = image[p];
-    rgba[p * 4] = c >> 16;
-    rgba[p * 4 + 1] = c >> 8;
-    rgba[p * 4 + 2] = c;
-    rgba[p * 4 + 3] = 255;
-  }
-  lodepng::encode(path, rgba, 256, 192);
-}
+void save_png(const std::string &path) { save_frame_png(path.c_str()); }
 
 // Frames until the game has started (RAM 0x7000 marked), or -1.
 int frames_until_started(int limit) {

@@ -8,8 +8,6 @@
 #include <string>
 #include <vector>
 
-#include <lodepng.h>
-
 #include "adam/adamnet.h"
 #include "capture/capture.h"
 #include "core/machine.h"
@@ -20,6 +18,7 @@
 #include "memory/cartridge.h"
 #include "memory/memory.h"
 #include "sound/psg.h"
+#include "video/present.h"
 #include "video/vdp.h"
 
 namespace {
@@ -65,24 +64,6 @@ bool parse_number(const char *text, long *out) {
   if (*end != '\0' || v < 0) return false;
   *out = v;
   return true;
-}
-
-// The PNG of the frame buffer (0x00RRGGBB words) as RGBA.
-bool write_png(const char *path) {
-  std::vector<unsigned char> rgba(256 * 192 * 4);
-  const uint8_t *pixels = static_cast<const uint8_t *>(surface->pixels);
-  for (int y = 0; y < 192; y++) {
-    const uint32_t *row = reinterpret_cast<const uint32_t *>(pixels + y * surface->pitch);
-    for (int x = 0; x < 256; x++) {
-      uint32_t p = row[x];
-      unsigned char *o = &rgba[(y * 256 + x) * 4];
-      o[0] = (p >> 16) & 0xFF;
-      o[1] = (p >> 8) & 0xFF;
-      o[2] = p & 0xFF;
-      o[3] = 0xFF;
-    }
-  }
-  return lodepng_encode32_file(path, rgba.data(), 256, 192) == 0;
 }
 
 // The binding index of an input name of the mapping file, or -1.
@@ -237,7 +218,7 @@ int main(int argc, char **argv) {
   int status = 0;
   end_sound_recording();
   avi_end_video();
-  if (screenshot != nullptr && !write_png(screenshot)) {
+  if (screenshot != nullptr && save_frame_png(screenshot) != 0) {
     fprintf(stderr, "tervox-headless: cannot write %s\n", screenshot);
     status = 1;
   }

@@ -13,6 +13,8 @@ extern int32_t message_brightness;   // presentations left for the message
 void message(const char *text);
 void update_screen(void);
 void save_screenshot(void);
+// The current frame as a PNG file at path (headless runs, tests); 0 on success.
+int save_frame_png(const char *path);
 
 // Where the picture and the status line go in a window of a given size.
 struct present_layout {

@@ -52,6 +52,23 @@ static void copy_frame(void) {
   if (surface != nullptr && SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
 }
 
+int save_frame_png(const char *path) {
+  copy_frame();
+  unsigned char *png = nullptr;
+  size_t png_size = 0;
+  int result = (int)lodepng_encode_memory(&png, &png_size, rgba, 256, 192, LCT_RGBA, 8);
+  if (result == 0) {
+    FILE *f = open_file(path, "wb");
+    result = f == nullptr ? 1 : 0;
+    if (f != nullptr) {
+      if (fwrite(png, 1, png_size, f) != png_size) result = 1;
+      if (fclose(f) != 0) result = 1;
+    }
+  }
+  free(png);
+  return result == 0 ? 0 : 1;
+}
+
 void save_screenshot(void) {
   copy_frame();
   unsigned char *png = nullptr;
