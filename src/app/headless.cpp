@@ -40,6 +40,8 @@ const char usage_text[] =
     "                          left_button_1 or key1_1) from FRAME on, for\n"
     "                          FRAMES frames (default 6); repeatable\n"
     "  --type TEXT@FRAME       type TEXT on the Adam keyboard from FRAME on\n"
+    "  --seed N                seed of the random byte a reset puts in RAM\n"
+    "                          (default: the time), for repeatable runs\n"
     "  --bench                 end with a speed line\n"
     "  --help                  this text\n";
 
@@ -114,6 +116,10 @@ int main(int argc, char **argv) {
       if (!parse_number(value(), &frames) || frames == 0) fail("--frames needs a positive number");
     } else if (opt == "--pal") {
       pal = true;
+    } else if (opt == "--seed") {
+      long seed = 0;
+      if (!parse_number(value(), &seed) || seed > 0x7FFFFFFF) fail("--seed needs a number from 0 to 2147483647");
+      memory_seed = (int32_t)seed;
     } else if (opt == "--bench") {
       bench = true;
     } else if (opt == "--screenshot") {

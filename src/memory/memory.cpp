@@ -15,6 +15,7 @@ uint8_t null[0x800];
 uint8_t *map1[64];
 uint8_t *map2[64];
 int32_t nmi_use, sgm_active, map_adam, megacart, megacart_mapper, rom_size;
+int32_t memory_seed = -1;
 
 enum { SINK = 0, FF_PAGE = 1024 };
 
@@ -168,7 +169,7 @@ void memory_reset(int soft) {
       internal_ram[0x67] = 0x45;
     } else {
       memset(internal_ram, 0, 0x400);
-      srand((unsigned)time(nullptr));
+      srand(memory_seed >= 0 ? (unsigned)memory_seed : (unsigned)time(nullptr));
       internal_ram[0x3C8] = (uint8_t)((rand() & 0xFF) | 0x80);
     }
   }

@@ -20,6 +20,9 @@ extern int32_t map_adam;
 extern int32_t megacart;             // MegaCart bank mask, 0 for none
 extern int32_t megacart_mapper;      // 1 for an Activision cartridge
 extern int32_t rom_size;
+// Seed of the random byte RAM gets at a reset; -1 (the default) takes the
+// current time, other values make runs repeatable (headless --seed).
+extern int32_t memory_seed;
 
 int megarom(int a);                  // memory/cartridge mappers
 int megarom_activision(int a);
