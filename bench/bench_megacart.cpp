@@ -11,7 +11,6 @@
 
 #include "core/machine.h"
 #include "core/z80.h"
-#include "host/host.h"
 #include "memory/memory.h"
 #include "sound/psg.h"
 #include "video/vdp.h"
@@ -25,7 +24,6 @@ static double cpu_seconds(void) {
 // A loop at 0x8100 of 16 instructions "opcode lo hi", then JP 0x8100.
 static void cartridge(int32_t mask, int mapper, int opcode, int first, int step) {
   sound_pacing = 0;
-  host_start();
   sgm_active = 1;
   vdp_pal = 0;
   nmi_use = 1;
@@ -52,9 +50,7 @@ static void run(const char *name, int seconds_of_machine) {
   long long lines = 15736LL * seconds_of_machine;
   auto t0 = std::chrono::steady_clock::now();
   double c0 = cpu_seconds();
-  z80_scanline_limit = (int)lines;
-  start_z80(map1, map2);
-  z80_scanline_limit = 0;
+  start_z80(map1, map2, (long)lines);
   double cpu = cpu_seconds() - c0;
   double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   int pc = emulator_registers[REG_PC];

@@ -13,7 +13,6 @@
 
 #include "core/machine.h"
 #include "core/z80.h"
-#include "host/host.h"
 #include "memory/memory.h"
 #include "sound/psg.h"
 #include "video/vdp.h"
@@ -22,7 +21,6 @@ static uint8_t ram[0x10000];
 
 static void console_machine(void) {
   sound_pacing = 0;
-  host_start();
   sgm_active = 1;
   vdp_pal = 0;
   nmi_use = 1;
@@ -58,8 +56,7 @@ static void run_scanlines(const char *name, long long cycles) {
   double c0 = cpu_seconds();
   while (done < lines) {
     int chunk = lines - done > 1000000 ? 1000000 : (int)(lines - done);
-    z80_scanline_limit = chunk;
-    start_z80(map1, map2);
+    start_z80(map1, map2, chunk);
     done += chunk;
   }
   double cpu = cpu_seconds() - c0;

@@ -11,7 +11,7 @@
 
 #include "adam/adamnet.h"
 #include "core/machine.h"
-#include "host/host.h"
+#include "host/sdl.h"
 #include "input/ports.h"
 #include "memory/cartridge.h"
 #include "memory/memory.h"
@@ -323,8 +323,7 @@ void type_key(int code) {
 // Pixels of the board area (the middle of the screen) as one string.
 std::string board_pixels() {
   std::string s;
-  const uint8_t *base = (const uint8_t *)surface->pixels;
-  for (int y = 24; y < 168; y++) s.append((const char *)(base + y * surface->pitch + 64 * 4), 128 * 4);
+  for (int y = 24; y < 168; y++) s.append((const char *)(frame_buffer + y * 256 + 64), 128 * 4);
   return s;
 }
 

@@ -12,6 +12,7 @@
 
 #include "capture/capture.h"
 #include "support/harness.h"
+#include "video/present.h"
 #include "video/vdp.h"
 
 namespace {

@@ -12,6 +12,7 @@
 #include "memory/memory.h"
 #include "sound/psg.h"
 #include "support/harness.h"
+#include "video/present.h"
 #include "video/vdp.h"
 
 namespace {

@@ -17,6 +17,7 @@
 #include "core/machine.h"
 #include "core/z80.h"
 #include "host/host.h"
+#include "host/sdl.h"
 #include "input/events.h"
 #include "input/ports.h"
 #include "memory/memory.h"

@@ -2,12 +2,10 @@
 // border repaint rules and the fading status line.
 #include <gtest/gtest.h>
 
-#include <SDL.h>
-
 #include <cstring>
 #include <string>
 
-#include "host/host.h"
+#include "host/sdl.h"
 #include "memory/memory.h"
 #include "video/present.h"
 #include "video/vdp.h"
@@ -20,7 +18,7 @@ class Present : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
-    ASSERT_EQ(host_start(), -1);
+    ASSERT_EQ(host_create_surfaces(), -1);
     vdp_pal = 0;
     vdp_init();
     vdp_reg[7] = 0x04;
@@ -32,6 +30,9 @@ class Present : public ::testing::Test {
     for (int r = 0; r < 8; r++) base_rom[0x14A3 + 8 * 'A' + r] = r == 3 ? 0x00 : 0xFC;
   }
   void TearDown() override {
+    SDL_FreeSurface(surface);
+    SDL_FreeSurface(status_surface);
+    surface = status_surface = nullptr;
     if (window) SDL_DestroyWindow(window);
     window = nullptr;
     screenSurface = nullptr;

@@ -15,6 +15,7 @@
 #include "memory/memory.h"
 #include "sound/psg.h"
 #include "support/harness.h"
+#include "video/present.h"
 #include "video/vdp.h"
 
 extern char **environ;

@@ -1,47 +1,33 @@
 // Interpreter behaviour at its edges: flags, wrap-around, R, prefixes,
-// block instructions, interrupts, the port protocol and the scanline loop.
+// block instructions, interrupts and the port protocol. The interpreter
+// runs alone here, on the flat test bus.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <initializer_list>
 
-#include "core/machine.h"
+#include "core/bus.h"
 #include "core/z80.h"
-#include "input/ports.h"
-#include "memory/memory.h"
-#include "support/harness.h"
-#include "video/vdp.h"
+#include "support/z80_bus.h"
 
 namespace {
 
-uint8_t ram[0x10000];
+uint8_t *const ram = bus_ram;
 int port_value;
 int port_reads_seen_pc;
 int port_read(int) {
   port_reads_seen_pc = emulator_registers[REG_PC];
   return port_value;
 }
-int port_write_none(int, int) { return 0; }
-// A write that enables the video interrupt, as a register-1 write does.
-int port_write_enables_nmi(int, int) {
-  vdp_reg[1] |= 0x20;
-  return check_for_interrupt();
-}
+// A write that makes the CPU take the NMI at once, as a register-1 write
+// does with the frame flag up: the acceptance runs on the stored registers.
+int port_write_takes_nmi(int, int) { return z80_interrupt(1); }
 
 class Z80 : public ::testing::Test {
  protected:
   void SetUp() override {
-    memset(ram, 0, sizeof ram);
-    for (int p = 0; p < 64; p++) {
-      map_page(map1, p, ram, p * 1024);
-      map_page(map2, p, ram, p * 1024);
-    }
-    nmi_use = 0;  // headerless: no read ever diverts; keep away from 0xBFFF
-    megacart_mapper = 0;
-    vdp_status = 0;
-    vdp_reg[1] = 0;
-    roller_int = 0;
-    nmi_gate = 0;
+    memset(bus_ram, 0, sizeof bus_ram);
+    bus_reset();  // headerless: no read ever diverts; keep away from 0xBFFF
     z80_error = 0;
     interrupt_mode = 0;
     disable_interrupts();
@@ -49,16 +35,7 @@ class Z80 : public ::testing::Test {
     emulator_registers[REG_SP] = 0x8000;
     emulator_registers[REG_PC] = 0x1000;
     port_value = 0;
-    z80_port_read_hook = port_read;
-    z80_port_write_hook = port_write_none;
-  }
-  void TearDown() override {
-    z80_port_read_hook = nullptr;
-    z80_port_write_hook = nullptr;
-    nmi_use = 1;
-    roller_int = 0;
-    vdp_status = 0;
-    vdp_reg[1] = 0;
+    bus_port_read = port_read;
   }
   static void code(int addr, std::initializer_list<int> bytes) {
     for (int b : bytes) ram[addr++ & 0xFFFF] = (uint8_t)b;
@@ -327,14 +304,13 @@ TEST_F(Z80, HaltRepeatsUntilAnInterrupt) {
 }
 
 TEST_F(Z80, EiDelaysTheMaskableInterruptByOneInstruction) {
-  nmi_use = 1;  // console: the roller request drives INT
   interrupt_mode = 1;
   code(0x1000, {0xFB, 0xC9});
   ram[0x8000] = 0x00;
   ram[0x8001] = 0x20;
   code(0x2000, {0x00});
   code(0x0038, {0x00});
-  roller_int = 1;
+  bus_int_line = 1;
   EXPECT_EQ(steps(2), 5 + 11);  // EI, then RET completes
   EXPECT_EQ(reg(REG_PC), 0x2000);
   EXPECT_EQ(z80_step(), 14 + 5);  // taken at the RET's target
@@ -345,17 +321,16 @@ TEST_F(Z80, EiDelaysTheMaskableInterruptByOneInstruction) {
 }
 
 TEST_F(Z80, InterruptAfterHaltReturnsPastIt) {
-  nmi_use = 1;
   interrupt_mode = 1;
   code(0x1000, {0xFB, 0x76, 0x00});
-  roller_int = 1;
+  bus_int_line = 1;
   steps(2);  // EI; HALT runs once
   EXPECT_EQ(reg(REG_PC), 0x1001);
   steps(1);
   EXPECT_EQ(pop_word(), 0x1002);
 }
 
-TEST_F(Z80, HeaderlessVideoLineInMode2) {
+TEST_F(Z80, Mode2VectorWrapsAtTheTopOfMemory) {
   // I = 0xFF: the vector is read at 0xFFFF and 0x0000.
   interrupt_mode = 2;
   reg(REG_IR) = 0xFF00;
@@ -363,51 +338,32 @@ TEST_F(Z80, HeaderlessVideoLineInMode2) {
   ram[0x0000] = 0x30;
   code(0x1000, {0xFB, 0x00, 0x00});
   code(0x3000, {0x00});
-  roller_int = 1;  // not an interrupt source here
   steps(3);
   EXPECT_EQ(reg(REG_PC), 0x1003);
-  vdp_status = 0x80;
-  vdp_reg[1] = 0x20;
-  interrupt_mask = 1;
+  bus_int_line = 1;
   EXPECT_EQ(z80_step(), 20 + 5);
   EXPECT_EQ(reg(REG_PC), 0x3001);
   EXPECT_EQ(pop_word(), 0x1003);
-  // The frame driver's check takes it too, at the same cost.
-  interrupt_mask = 1;
-  EXPECT_EQ(check_for_interrupt(), 20);
-  EXPECT_EQ(check_for_interrupt(), 0);  // now disabled
 }
 
-TEST_F(Z80, NmiIsEdgeTriggeredAndKeepsIff2) {
-  nmi_use = 1;
+TEST_F(Z80, NmiKeepsIff2AndReturnsPastAHalt) {
   code(0x1000, {0x76});
   code(0x0066, {0xED, 0x45});
   interrupt_mask = 1;
   interrupt_mask_2 = 1;
   steps(1);
-  EXPECT_EQ(check_for_interrupt(), 0);  // line low
-  vdp_status = 0x80;
-  vdp_reg[1] = 0x20;
-  EXPECT_EQ(check_for_interrupt(), 12);
+  EXPECT_EQ(z80_interrupt(1), 12);
   EXPECT_EQ(reg(REG_PC), 0x0066);
   EXPECT_EQ(pop_word(), 0x1001);  // past the HALT
   EXPECT_EQ(interrupt_mask, 0);
   EXPECT_EQ(interrupt_mask_2, 1);
-  EXPECT_EQ(check_for_interrupt(), 0);  // the line stays high: no new edge
-  steps(1);                             // RETN
+  steps(1);                       // RETN
   EXPECT_EQ(reg(REG_PC), 0x1001);
   EXPECT_EQ(interrupt_mask, 1);
-  // A status read drops the flag and the gate; the next rise fires again.
-  vdp_status = 0;
-  EXPECT_EQ(check_for_interrupt(), 0);
-  vdp_status = 0x80;
-  EXPECT_EQ(check_for_interrupt(), 12);
 }
 
 TEST_F(Z80, PortWriteThatTakesTheNmiAtOnce) {
-  nmi_use = 1;
-  vdp_status = 0x80;
-  z80_port_write_hook = port_write_enables_nmi;
+  bus_port_write = port_write_takes_nmi;
   code(0x1000, {0xD3, 0xBF});
   EXPECT_EQ(z80_step(), 12 + 12);
   EXPECT_EQ(reg(REG_PC), 0x0066);
@@ -416,9 +372,7 @@ TEST_F(Z80, PortWriteThatTakesTheNmiAtOnce) {
 }
 
 TEST_F(Z80, NmiDuringOtirReturnsToTheOtir) {
-  nmi_use = 1;
-  vdp_status = 0x80;
-  z80_port_write_hook = port_write_enables_nmi;
+  bus_port_write = port_write_takes_nmi;
   code(0x1000, {0xED, 0xB3});
   reg(REG_BC) = 0x03BE;
   reg(REG_HL) = 0x3000;
@@ -435,54 +389,4 @@ TEST_F(Z80, PortReadSeesTheCurrentProgramCounter) {
   steps(1);
   EXPECT_EQ(port_reads_seen_pc, 0x1002);
   EXPECT_EQ(a(), 0x5A);
-}
-
-// The real scanline loop, with the frame driver and sound generator.
-class Z80Scanlines : public ::testing::Test {
- protected:
-  void SetUp() override {
-    machine_fresh();
-    memset(ram, 0, sizeof ram);  // NOPs everywhere
-    for (int p = 0; p < 64; p++) {
-      map_page(map1, p, ram, p * 1024);
-      map_page(map2, p, ram, p * 1024);
-    }
-    vdp_reg[1] = 0;
-  }
-  void TearDown() override { machine_fresh(); }
-};
-
-TEST_F(Z80Scanlines, BudgetAndCounters) {
-  machine_run_scanlines(1);
-  EXPECT_EQ(z80_cycles, 230);  // 46 NOPs: the last one runs past 228
-  EXPECT_EQ(z80_cycles_1, 228);
-  EXPECT_EQ(z80_cycles_2, 0);
-  EXPECT_EQ(emulator_registers[REG_PC], 46);
-  EXPECT_EQ(z80_scanline_limit, 0);
-
-  // Each entry starts a fresh count.
-  emulator_registers[REG_PC] = 0;
-  machine_run_scanlines(2);
-  EXPECT_EQ(z80_cycles, 460);
-  EXPECT_EQ(z80_cycles_1, 456);
-  EXPECT_EQ(z80_cycles_2, 1);
-  EXPECT_EQ(emulator_registers[REG_PC], 92);
-}
-
-TEST_F(Z80Scanlines, AnInstructionStartedWithCyclesLeftRunsWholeAndShortensTheNextLine) {
-  ram[45] = 0xE3;  // EX (SP),HL, 20 cycles, after 45 NOPs (225)
-  emulator_registers[REG_SP] = 0x8000;
-  machine_run_scanlines(2);
-  // Line 1 used 245; line 2 had 228 - 17 and ran 43 NOPs (215).
-  EXPECT_EQ(z80_cycles, 460);
-  EXPECT_EQ(emulator_registers[REG_PC], 46 + 43);
-}
-
-TEST_F(Z80Scanlines, SoundLineIndexWrapsEvery157Lines) {
-  machine_run_scanlines(157);
-  EXPECT_EQ(z80_cycles_2, 156);
-  emulator_registers[REG_PC] = 0;
-  machine_run_scanlines(158);
-  EXPECT_EQ(z80_cycles_2, 0);
-  EXPECT_EQ(z80_cycles_1, 158 * 228);
 }

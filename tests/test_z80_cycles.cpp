@@ -8,8 +8,8 @@
 #include <initializer_list>
 
 #include "core/z80.h"
-#include "memory/memory.h"
-#include "video/vdp.h"
+#include "core/bus.h"
+#include "support/z80_bus.h"
 
 namespace {
 
@@ -134,19 +134,13 @@ int no_extra(int, int) { return 0; }
 class Z80Cycles : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (int p = 0; p < 64; p++) {
-      map_page(map1, p, ram, p * 1024);
-      map_page(map2, p, ram, p * 1024);
-    }
-    nmi_use = 0;
-    megacart_mapper = 0;
-    vdp_status = 0;
-    z80_port_read_hook = zero_port;
-    z80_port_write_hook = no_extra;
+    bus_reset(ram);
+    bus_port_read = zero_port;
+    bus_port_write = no_extra;
   }
   void TearDown() override {
-    z80_port_read_hook = nullptr;
-    z80_port_write_hook = nullptr;
+    bus_port_read = nullptr;
+    bus_port_write = nullptr;
   }
 };
 

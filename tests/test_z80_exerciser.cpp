@@ -21,9 +21,9 @@
 #include <vector>
 
 #include "core/z80.h"
-#include "memory/memory.h"
-#include "support/harness.h"
-#include "video/vdp.h"
+#include "core/bus.h"
+#include "support/files.h"
+#include "support/z80_bus.h"
 
 namespace {
 
@@ -61,19 +61,13 @@ void cpm_load(const std::vector<uint8_t> &program) {
   cpm_ram[7] = 0xFF;
   memcpy(cpm_ram + 0xFF00, bdos_code, sizeof bdos_code);
   memcpy(cpm_ram + 0x100, program.data(), std::min(program.size(), (size_t)0xFE00 - 0x100));
-  for (int p = 0; p < 64; p++) {
-    map_page(map1, p, cpm_ram, p * 1024);
-    map_page(map2, p, cpm_ram, p * 1024);
-  }
-  nmi_use = 0;
-  megacart_mapper = 0;
-  vdp_status = 0;
+  bus_reset(cpm_ram);
   memset(emulator_registers, 0, sizeof emulator_registers);
   emulator_registers[REG_PC] = 0x100;
   emulator_registers[REG_SP] = 0xFF00;
   disable_interrupts();
-  z80_port_write_hook = capture_port_write;
-  z80_port_read_hook = no_port_read;
+  bus_port_write = capture_port_write;
+  bus_port_read = no_port_read;
   console_out.clear();
 }
 
@@ -95,8 +89,8 @@ bool layout_untouched() {
 }
 
 void cpm_finish() {
-  z80_port_write_hook = nullptr;
-  z80_port_read_hook = nullptr;
+  bus_port_write = nullptr;
+  bus_port_read = nullptr;
 }
 
 }  // namespace

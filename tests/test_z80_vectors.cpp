@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "core/z80.h"
-#include "memory/memory.h"
-#include "support/harness.h"
-#include "video/vdp.h"
+#include "core/bus.h"
+#include "support/files.h"
+#include "support/z80_bus.h"
 
 namespace {
 
@@ -137,15 +137,9 @@ TEST(Z80Vectors, EveryVectorAgreesApartFromTheNamedDifferences) {
   std::map<std::string, Vector> expected = load_expected(exp_path);
   ASSERT_GT(inputs.size(), 1000u);
 
-  for (int p = 0; p < 64; p++) {
-    map_page(map1, p, ram, p * 1024);
-    map_page(map2, p, ram, p * 1024);
-  }
-  nmi_use = 0;  // headerless, no Activision: reads never divert
-  megacart_mapper = 0;
-  vdp_status = 0;
-  z80_port_read_hook = high_byte_port;
-  z80_port_write_hook = ignore_write;
+  bus_reset(ram);
+  bus_port_read = high_byte_port;
+  bus_port_write = ignore_write;
   static uint8_t want[0x10000];
   int checked = 0;
 
@@ -229,7 +223,7 @@ TEST(Z80Vectors, EveryVectorAgreesApartFromTheNamedDifferences) {
     checked++;
     if (HasFailure()) break;
   }
-  z80_port_read_hook = nullptr;
-  z80_port_write_hook = nullptr;
+  bus_port_read = nullptr;
+  bus_port_write = nullptr;
   EXPECT_EQ(checked, (int)inputs.size());
 }

@@ -11,6 +11,7 @@
 #include "adam/adamnet.h"
 #include "capture/capture.h"
 #include "core/machine.h"
+#include "core/timing.h"
 #include "core/z80.h"
 #include "host/host.h"
 #include "input/events.h"
@@ -172,12 +173,8 @@ int main(int argc, char **argv) {
   }
 
   // The same start-up as the desktop program, with the null host.
-  sgm_active = 1;
+  machine_power_on();
   vdp_pal = pal ? 1 : 0;
-  nmi_use = 1;
-  memcpy(base_rom, coleco_bios, sizeof base_rom);
-  memory_power_on();
-  base_rom[0x196A] = 0x0A;
   sound_pacing = 0;
   if (host_start() >= 0) fail("cannot create the frame buffer");
   quit = 0;
@@ -200,7 +197,7 @@ int main(int argc, char **argv) {
   }
 
   size_t typed_pos = 0, typing_index = 0;
-  const int lines = vdp_pal ? 313 : 262;
+  const int lines = lines_per_frame(vdp_pal);
   auto start = std::chrono::steady_clock::now();
   for (long frame = 0; frame < frames && !quit; frame++) {
     for (const Press &p : presses) {
@@ -217,7 +214,10 @@ int main(int argc, char **argv) {
       typed_pos = 0;
       typing_index++;
     }
-    machine_run_lines(lines);
+    // The first frame starts the counts; the others go on from them, so the
+    // sound periods run on unbroken across frames.
+    if (frame == 0) start_z80(map1, map2, lines);
+    else machine_run_lines(lines);
   }
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
@@ -238,7 +238,7 @@ int main(int argc, char **argv) {
   }
   if (bench) {
     double rate = seconds > 0 ? frames / seconds : 0;
-    double real = vdp_pal ? 15736.0 / 313 : 15736.0 / 262;
+    double real = LINES_PER_SECOND / lines_per_frame(vdp_pal);
     printf("bench: %ld frames in %.2f s: %.0f frames a second, %.1f times real time\n", frames,
            seconds, rate, rate / real);
   }

@@ -1,36 +1,39 @@
-// The host behind the machine: window, surfaces, audio device, mouse.
-// Three implementations: desktop SDL, Raspberry Pi, and null (no window,
-// no audio) for tests and headless runs.
+// What the machine asks of the program that hosts it: a window to show
+// frames in, the audio device, the mouse, time, and host events. Plain
+// calls with plain types, so the emulation never sees the host's library.
+// Implementations: the SDL hosts (desktop and Windows, Raspberry Pi) and
+// the null host (no window, no sound device) of tervox-headless and tests.
 #pragma once
-#include <SDL.h>
 
-extern SDL_Window *window;
-extern SDL_Surface *screenSurface;
-extern SDL_Surface *surface;          // 256x192 frame buffer
-extern SDL_Surface *status_surface;   // 256x8 status line
-extern SDL_AudioDeviceID audio;
-extern SDL_Joystick *gGameController1, *gGameController2;
-
-// Start-up steps from SDL_Init to the audio device. Returns -1 to go on,
-// otherwise the exit status to end the program with.
+// Host start-up from the library's initialisation to the audio device.
+// Returns -1 to go on, otherwise the exit status to end the program with.
 int host_start(void);
 void host_shutdown(void);
-// Opens the default audio device with the machine's fixed format; sets audio.
-void host_audio_open(void);
-void host_audio_close(void);
+
+// Shows the frame buffer and the status line as update_screen decided
+// (video/present.h); nothing without a window.
+void host_present(void);
 void host_set_title(const char *title);
 void host_set_fullscreen(int on);
-void host_mouse_relative(int on);
-void host_mouse_motion(int *dx, int *dy);
-// Shows the frame and status line in the window (no-op without a window).
-void host_present(void);
 // 1 while the window is full screen, 0 if not, -1 when there is no window.
 int host_window_fullscreen(void);
-// Fetches the window's surface again after a size change.
-void host_window_resized(void);
+
+void host_mouse_relative(int on);
+// Motion since the last call.
+void host_mouse_motion(int *dx, int *dy);
 // Moves the mouse to the window's centre.
 void host_center_mouse(void);
-// Lets the audio device play (it is opened paused).
+
+// Hands every queued host event to the event handlers (input/events.h).
+void host_poll_events(void);
+void host_delay(int milliseconds);
+
+// The audio device plays the ring of sound/psg.h through fill_audio. It is
+// opened paused; host_audio_start lets it play.
+void host_audio_open(void);
+void host_audio_close(void);
 void host_audio_start(void);
-// Non-zero when an audio device plays in real time and can pace the machine.
+// Non-zero while a device is open.
+int host_audio_opened(void);
+// Non-zero when an open device plays in real time and can pace the machine.
 int host_audio_real_time(void);

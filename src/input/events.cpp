@@ -2,8 +2,6 @@
 // changes and dropped files.
 #include "input/events.h"
 
-#include <SDL.h>
-
 #include <cstdio>
 
 #include "adam/adamnet.h"
@@ -49,7 +47,7 @@ static void request_quit(void) {
   quit = 1;
 }
 
-[[maybe_unused]] static void toggle_full_screen(void) {
+static void toggle_full_screen(void) {
   const int state = host_window_fullscreen();
   bool is_full = state >= 0 ? state != 0 : full_screen != 0;
   host_set_fullscreen(is_full ? 0 : 1);
@@ -58,17 +56,16 @@ static void request_quit(void) {
 }
 
 // The Adam code a key press types when no Adam binding matches; 255 is none.
-static int plain_adam_code(SDL_Keycode k, Uint16 mod) {
-  if (mod & KMOD_SHIFT) return (k >= 'a' && k <= 'z') ? (int)(k - 'a' + 'A') : 255;
+static int plain_adam_code(int32_t k, int mod) {
+  if (mod & MOD_SHIFT) return (k >= 'a' && k <= 'z') ? (int)(k - 'a' + 'A') : 255;
   if ((k >= '0' && k <= '9') || k == ';') return (int)k;
-  if (k >= 'a' && k <= 'z') return (mod & KMOD_CAPS) ? (int)(k - 'a' + 'A') : (int)k;
+  if (k >= 'a' && k <= 'z') return (mod & MOD_CAPS) ? (int)(k - 'a' + 'A') : (int)k;
   return 255;
 }
 
 // Returns whether the key types a character (even if the queue is full).
-static bool type_adam_key(SDL_Keycode k, Uint16 mod) {
-  int held = ((mod & KMOD_CTRL) ? ADAM_MOD_CTRL : 0) | ((mod & KMOD_SHIFT) ? ADAM_MOD_SHIFT : 0) |
-             ((mod & KMOD_ALT) ? ADAM_MOD_ALT : 0);
+static bool type_adam_key(int32_t k, int mod) {
+  const int held = mod & (ADAM_MOD_CTRL | ADAM_MOD_SHIFT | ADAM_MOD_ALT);
   int code = -1;
   for (int n = 0; n <= ADAM_LINES_MAX && desired_adam_mapping[n].adam_key != 0; n++) {
     const adam_binding *e = &desired_adam_mapping[n];
@@ -90,7 +87,7 @@ static bool type_adam_key(SDL_Keycode k, Uint16 mod) {
 
 // typed: the press typed on the Adam keyboard, so it runs no action (the
 // default Backspace would otherwise reset the Adam under the user's text).
-static void key_event(SDL_Keycode k, Uint16 mod, int p, bool typed) {
+static void key_event(int32_t k, int mod, int p, bool typed) {
   if (p && checking_codes) {
     char text[32];
     snprintf(text, sizeof text, "key%d", (int)k);
@@ -162,86 +159,68 @@ static void button_event(int which, int button, int p) {
   }
 }
 
-static void window_event(const SDL_WindowEvent *w) {
-  switch (w->event) {
-    case SDL_WINDOWEVENT_SIZE_CHANGED:
-      SCREEN_WIDTH = w->data1;
-      SCREEN_HEIGHT = w->data2;
-      previous_border_color = -1;
-      host_window_resized();
-      break;
-    case SDL_WINDOWEVENT_MAXIMIZED:
-    case SDL_WINDOWEVENT_RESTORED:
-    case SDL_WINDOWEVENT_FOCUS_GAINED:
-      update_screen();
-      break;
-    default:
-      break;
-  }
+// The Pi program may have no keyboard: holding * and # on controller 1
+// quits, checked at every event.
+static void pi_quit_keys(void) {
+  if (platform == PLATFORM_PI && key_table[K_STAR] && key_table[K_HASH]) request_quit();
 }
 
-static void handle_event(SDL_Event *e) {
-#ifdef TERVOX_PI
-  // Holding * and # on controller 1 quits: a Pi may have no keyboard.
-  if (key_table[17] && key_table[19]) request_quit();
-#endif
-  if (e->type == SDL_KEYDOWN || e->type == SDL_KEYUP) {
-    // An unidentified key would match every empty binding, actions included.
-    if (e->key.keysym.sym == 0) return;
-    SDL_Keycode k = e->key.keysym.sym;
-    Uint16 mod = e->key.keysym.mod;
-    bool typed = false;
-    if (e->type == SDL_KEYDOWN) {
-#ifdef TERVOX_PI
+void event_key(int32_t k, int mod, int pressed) {
+  pi_quit_keys();
+  // An unidentified key would match every empty binding, actions included.
+  if (k == 0) return;
+  bool typed = false;
+  if (pressed) {
+    if (platform == PLATFORM_PI) {
       // No window to switch: Ctrl+Escape and Right Shift+Return quit instead.
-      if (((mod & KMOD_CTRL) && k == SDLK_ESCAPE) || ((mod & KMOD_RSHIFT) && k == SDLK_RETURN))
-        request_quit();
-#else
-      if ((mod & KMOD_CTRL) && (mod & KMOD_GUI) && k == SDLK_f) toggle_full_screen();
-#endif
-      if (nmi_use == 2) typed = type_adam_key(k, mod);
+      if (((mod & MOD_CTRL) && k == KEY_ESCAPE) || ((mod & MOD_RSHIFT) && k == KEY_RETURN)) request_quit();
+    } else if (platform == PLATFORM_WINDOWS) {
+      if ((mod & MOD_ALT) && k == KEY_RETURN) toggle_full_screen();
+    } else if ((mod & MOD_CTRL) && (mod & MOD_GUI) && k == KEY_F) {
+      toggle_full_screen();
     }
-    key_event(k, mod, e->type == SDL_KEYDOWN, typed);
-    return;
+    if (nmi_use == MODE_ADAM) typed = type_adam_key(k, mod);
   }
-  switch (e->type) {
-    case SDL_QUIT:
-      request_quit();
-      break;
-    case SDL_JOYAXISMOTION:
-      axis_event(e->jaxis.which, e->jaxis.axis, e->jaxis.value);
-      break;
-    case SDL_JOYBUTTONDOWN:
-    case SDL_JOYBUTTONUP:
-      button_event(e->jbutton.which, e->jbutton.button, e->type == SDL_JOYBUTTONDOWN);
-      break;
-    case SDL_WINDOWEVENT:
-      window_event(&e->window);
-      break;
-    case SDL_DROPFILE:
-      if (e->drop.file != nullptr) {
-        open_rom_file(e->drop.file);
-        SDL_free(e->drop.file);
-        init_peripheral(0);
-      }
-      break;
-    default:
-      break;
-  }
+  key_event(k, mod, pressed != 0, typed);
 }
 
-void do_something(void) {
-  // Asking the window system for new input costs system calls; once every
-  // 16 calls (about a millisecond of machine time) is soon enough. Events
-  // already queued are handled on every call.
-  static int pump_wait;
-  if (--pump_wait <= 0) {
-    SDL_PumpEvents();
-    pump_wait = 16;
-  }
-  SDL_Event e;
-  while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1) handle_event(&e);
+void event_joystick_axis(int which, int axis, int value) {
+  pi_quit_keys();
+  axis_event(which, axis, value);
 }
+
+void event_joystick_button(int which, int button, int pressed) {
+  pi_quit_keys();
+  button_event(which, button, pressed != 0);
+}
+
+void event_quit(void) {
+  pi_quit_keys();
+  request_quit();
+}
+
+void event_window_size(int width, int height) {
+  pi_quit_keys();
+  SCREEN_WIDTH = width;
+  SCREEN_HEIGHT = height;
+  previous_border_color = -1;
+}
+
+void event_window_shown(void) {
+  pi_quit_keys();
+  update_screen();
+}
+
+void event_drop(const char *path) {
+  pi_quit_keys();
+  if (path == nullptr) return;
+  open_rom_file(path);
+  init_peripheral(0);
+}
+
+void event_other(void) { pi_quit_keys(); }
+
+void do_something(void) { host_poll_events(); }
 
 static void toggle_video_recording(void) {
   if (record_video) {
@@ -296,7 +275,7 @@ static void toggle_sound_recording(void) {
 }
 
 void process_action(int action, int mod) {
-  const bool ctrl = (mod & KMOD_CTRL) != 0;
+  const bool ctrl = (mod & MOD_CTRL) != 0;
   switch (action) {
     case ACTION_SAVE:
       if (save_snapshot(SNAPSHOT_PATH) == 0) message("Snapshot saved");
@@ -312,16 +291,12 @@ void process_action(int action, int mod) {
         audio_reset_ring();
         audio_open();
         emulator_event = 2;
-#ifndef TERVOX_PI
-        message("Running");
-#endif
-      } else {
-#ifdef TERVOX_PI
+        if (platform != PLATFORM_PI) message("Running");
+      } else if (platform == PLATFORM_PI) {
         emulator_event = 1;  // the Pi stops at once, with no message
         audio_close();
-#else
+      } else {
         do_pause = 1;  // the frame driver stops at the end of the frame
-#endif
       }
       break;
     case ACTION_RESET:

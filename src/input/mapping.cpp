@@ -1,14 +1,13 @@
 // The mapping file: which host keys, joystick buttons and axes drive the
 // controllers, the actions and the Adam keyboard. Rebuilt from defaults,
 // read and written back in normal form at every reset.
-#include <SDL.h>
-
 #include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
 #include "common/paths.h"
+#include "core/machine.h"
 #include "host/host.h"
 #include "input/events.h"
 
@@ -110,8 +109,8 @@ static const adam_default_entry adam_default[ADAM_DEFAULTS] = {
     {"adam_shift_clear", 'c', S | A}, {"adam_clear", 'c', A},
     {"adam_del", 'd', C | A}, {"adam_shift_delete", 'd', S | A},
     {"adam_delete", 'd', A},
-    {"adam_ctrl_up", SDLK_UP, C}, {"adam_ctrl_right", SDLK_RIGHT, C},
-    {"adam_ctrl_down", SDLK_DOWN, C}, {"adam_ctrl_left", SDLK_LEFT, C},
+    {"adam_ctrl_up", KEY_UP, C}, {"adam_ctrl_right", KEY_RIGHT, C},
+    {"adam_ctrl_down", KEY_DOWN, C}, {"adam_ctrl_left", KEY_LEFT, C},
     {"adam_nul", '2', C},
     {"adam_soh", 'a', C}, {"adam_stx", 'b', C}, {"adam_etx", 'c', C},
     {"adam_eot", 'd', C}, {"adam_enq", 'e', C}, {"adam_ack", 'f', C},
@@ -124,8 +123,8 @@ static const adam_default_entry adam_default[ADAM_DEFAULTS] = {
     {"adam_em", 'y', C}, {"adam_sub", 'z', C},
     {"adam_fs", '3', C}, {"adam_gs", '4', C}, {"adam_rs", '5', C},
     {"adam_us", '6', C},
-    {"adam_shift_backspace", SDLK_BACKSPACE, S}, {"adam_shift_tab", SDLK_TAB, S},
-    {"adam_esc", SDLK_ESCAPE, 0},
+    {"adam_shift_backspace", KEY_BACKSPACE, S}, {"adam_shift_tab", KEY_TAB, S},
+    {"adam_esc", KEY_ESCAPE, 0},
     {"adam_exclamation", '1', S}, {"adam_quotes", '\'', S},
     {"adam_number", '3', S}, {"adam_dollar", '4', S},
     {"adam_percent", '5', S}, {"adam_ampersand", '7', S},
@@ -133,10 +132,10 @@ static const adam_default_entry adam_default[ADAM_DEFAULTS] = {
     {"adam_rightparen", '0', S}, {"adam_colon", ';', S},
     {"adam_less", ',', S}, {"adam_greater", '.', S},
     {"adam_question", '/', S}, {"adam_at", '2', S},
-    {"adam_cr", SDLK_RETURN, 0},
-    {"adam_up", SDLK_UP, 0}, {"adam_right", SDLK_RIGHT, 0},
-    {"adam_down", SDLK_DOWN, 0}, {"adam_left", SDLK_LEFT, 0},
-    {"adam_bs", SDLK_BACKSPACE, 0}, {"adam_ht", SDLK_TAB, 0},
+    {"adam_cr", KEY_RETURN, 0},
+    {"adam_up", KEY_UP, 0}, {"adam_right", KEY_RIGHT, 0},
+    {"adam_down", KEY_DOWN, 0}, {"adam_left", KEY_LEFT, 0},
+    {"adam_bs", KEY_BACKSPACE, 0}, {"adam_ht", KEY_TAB, 0},
     {"adam_space", ' ', 0}, {"adam_apostrophe", '\'', 0},
     {"adam_comma", ',', 0}, {"adam_period", '.', 0},
     {"adam_slash", '/', 0}, {"adam_semicolon", ';', 0},
@@ -160,26 +159,26 @@ struct cv_default_entry {
 };
 
 static const cv_default_entry cv_default[CV_NAMES] = {
-    {SDLK_UP, -1}, {SDLK_RIGHT, -1}, {SDLK_DOWN, -1}, {SDLK_LEFT, -1},
-    {SDLK_SPACE, 0 + 16 * 0}, {'m', 0 + 16 * 1}, {SDLK_F24, -1}, {SDLK_F24, -1},
+    {KEY_UP, -1}, {KEY_RIGHT, -1}, {KEY_DOWN, -1}, {KEY_LEFT, -1},
+    {KEY_SPACE, 0 + 16 * 0}, {'m', 0 + 16 * 1}, {KEY_F24, -1}, {KEY_F24, -1},
     {'1', -1}, {'2', -1}, {'3', -1}, {'4', -1}, {'5', -1}, {'6', -1},
     {'7', -1}, {'8', -1}, {'9', -1}, {'o', -1}, {'0', -1}, {'p', -1},
     {'w', -1}, {'d', -1}, {'s', -1}, {'a', -1},
-    {SDLK_TAB, 1 + 16 * 0}, {'q', 1 + 16 * 1}, {SDLK_F24, -1}, {SDLK_F24, -1},
+    {KEY_TAB, 1 + 16 * 0}, {'q', 1 + 16 * 1}, {KEY_F24, -1}, {KEY_F24, -1},
     {'r', -1}, {'t', -1}, {'y', -1}, {'f', -1}, {'g', -1}, {'h', -1},
     {'v', -1}, {'b', -1}, {'n', -1}, {'j', -1}, {'k', -1}, {'l', -1},
-    {SDLK_F1, -1},        // key_save
-    {SDLK_F2, -1},        // key_restore
-    {SDLK_F24, -1},       // key_exit
-    {SDLK_F3, -1},        // key_pause
-    {SDLK_BACKSPACE, -1}, // key_reset
-    {SDLK_F5, -1},        // key_rolling_controller
-    {SDLK_F6, -1},        // key_record_video
-    {SDLK_F9, -1},        // key_record_audio
-    {SDLK_F10, -1},       // key_screenshot
-    {SDLK_F8, -1},        // key_fast_disk
-    {SDLK_F4, -1},        // key_sync
-    {SDLK_F7, -1}};       // key_codes
+    {KEY_F1, -1},           // key_save
+    {KEY_F1 + 1, -1},       // key_restore
+    {KEY_F24, -1},          // key_exit
+    {KEY_F1 + 2, -1},       // key_pause
+    {KEY_BACKSPACE, -1},    // key_reset
+    {KEY_F1 + 4, -1},       // key_rolling_controller
+    {KEY_F1 + 5, -1},       // key_record_video
+    {KEY_F1 + 8, -1},       // key_record_audio
+    {KEY_F1 + 9, -1},       // key_screenshot
+    {KEY_F1 + 7, -1},       // key_fast_disk
+    {KEY_F1 + 3, -1},       // key_sync
+    {KEY_F1 + 6, -1}};      // key_codes
 
 static const int32_t joystick_default[12] = {0, 1, 0, 0, 1, 1, 1, 0, 0, 0, 0, 0};
 
@@ -252,10 +251,8 @@ static void parse_joystick_line(int slot, char *rest) {
       joystick_setup[slot] = parse_number(token + 3);
     else if (starts_with(token, "axis"))
       joystick_setup[slot + 1] = parse_number(token + 4);
-#ifndef TERVOX_PI  // the Pi program has no negate flags
-    else if (starts_with(token, "neg"))
+    else if (starts_with(token, "neg") && platform != PLATFORM_PI)  // the Pi has no negate flags
       joystick_setup[8 + slot / 2] = parse_number(token + 3);
-#endif
   }
 }
 
@@ -387,14 +384,11 @@ void save_mapping(void) {
   append("fullscreen\t%s\n", full_screen ? "yes" : "no");
   static const char *const joystick_names[4] = {"joystick_1_vert", "joystick_1_horiz",
                                                 "joystick_2_vert", "joystick_2_horiz"};
-  for (int j = 0; j < 4; j++)
-#ifdef TERVOX_PI
-    append("%s\tjoy%d\taxis%d\n", joystick_names[j], (int)joystick_setup[2 * j],
-           (int)joystick_setup[2 * j + 1]);
-#else
-    append("%s\tjoy%d\taxis%d\tneg%d\n", joystick_names[j], (int)joystick_setup[2 * j],
-           (int)joystick_setup[2 * j + 1], (int)joystick_setup[8 + j]);
-#endif
+  for (int j = 0; j < 4; j++) {
+    append("%s\tjoy%d\taxis%d", joystick_names[j], (int)joystick_setup[2 * j], (int)joystick_setup[2 * j + 1]);
+    if (platform != PLATFORM_PI) append("\tneg%d", (int)joystick_setup[8 + j]);
+    append("\n");
+  }
   for (int i = 0; i < 2 * CV_NAMES; i++) {
     const key_binding *b = &desired_mapping[i];
     if (i >= CV_NAMES && binding_is_empty(b)) continue;

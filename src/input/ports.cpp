@@ -2,6 +2,7 @@
 // joypads of headerless mode and the roller controller.
 #include "input/ports.h"
 
+#include "core/bus.h"
 #include "host/host.h"
 #include "memory/memory.h"
 #include "sound/psg.h"
@@ -10,12 +11,8 @@
 uint32_t key_table[256];
 int32_t joystick, roller_enabled, roller_x, roller_y, roller_state, roller_int;
 
-// key_table indices of controller 1; controller 2 is 20 entries further.
-enum {
-  K_UP, K_RIGHT, K_DOWN, K_LEFT, K_LEFT_BUTTON, K_RIGHT_BUTTON, K_BUTTON3, K_BUTTON4,
-  K_KEY1, K_KEY2, K_KEY3, K_KEY4, K_KEY5, K_KEY6, K_KEY7, K_KEY8, K_KEY9,
-  K_STAR, K_KEY0, K_HASH, K_CONTROLLER_2 = 20
-};
+// The mouse is sampled on every 32nd line.
+enum { ROLLER_SAMPLE_LINES = 32 };
 
 // Keypad inputs in priority order (a later held key replaces an earlier
 // one) with the code each puts on the keypad lines.
@@ -63,7 +60,7 @@ static int read_joypad(int port_b) {
 
 int read_port(int port, int) {
   port &= 0xFF;
-  if (nmi_use == 0) {
+  if (nmi_use == MODE_HEADERLESS) {
     if ((port & 0xC0) == 0x80) return vdp_read_port(port);
     if (port >= 0xC0) return read_joypad(port & 1);
     return 0xFF;
@@ -77,7 +74,7 @@ int read_port(int port, int) {
 int write_port(int port, int value, int) {
   port &= 0xFF;
   value &= 0xFF;
-  if (nmi_use == 0) {
+  if (nmi_use == MODE_HEADERLESS) {
     if ((port & 0xC0) == 0x80) return vdp_write_port(port, value);
     if ((port & 0xC0) == 0x40) return psg_write(value);
     return 0;
@@ -92,16 +89,22 @@ int write_port(int port, int value, int) {
       case 0x50: psg2_write_address(value); return 0;
       case 0x51: psg2_write_data(value); return 0;
       case 0x7F:
-        if (nmi_use == 1) { sgm_bios_switch(value); return 0; }
+        if (nmi_use == MODE_CONSOLE) { sgm_bios_switch(value); return 0; }
         break;
       default: break;
     }
   }
-  if (nmi_use == 2) {
+  if (nmi_use == MODE_ADAM) {
     if (port >= 0x20 && port <= 0x3F) adam_rom_enable(value);
     else if (port >= 0x60 && port <= 0x7F) adam_memory_config(value);
   }
   return 0;
+}
+
+// The roller drives the maskable input in console and Adam modes; the
+// video line drives it in headerless mode.
+int interrupt_line(void) {
+  return nmi_use != MODE_HEADERLESS ? roller_int != 0 : vdp_interrupt_line();
 }
 
 void roller_reset(void) {
@@ -117,10 +120,10 @@ static int roller_scale(int d) {
 }
 
 void roller_update(void) {
-  if (nmi_use == 0) return;
+  if (nmi_use == MODE_HEADERLESS) return;
   if (!roller_enabled) {
     roller_state = 15;
-  } else if (vdp_line % 32 == 0) {
+  } else if (vdp_line % ROLLER_SAMPLE_LINES == 0) {
     int dx = 0, dy = 0;
     host_mouse_motion(&dx, &dy);
     roller_x += roller_scale(dx);

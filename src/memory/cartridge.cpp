@@ -176,7 +176,7 @@ int open_rom_file(const char *path) {
 
   if (archive_size == 0 && (is_one_of(ext, tape_exts) || is_one_of(ext, disk_exts))) {
     bool tape = is_one_of(ext, tape_exts);
-    nmi_use = 2;
+    nmi_use = MODE_ADAM;
     megacart = 0;
     FILE *f = open_file(path, "r+b");
     if (f == nullptr) return fail();
@@ -205,11 +205,11 @@ int open_rom_file(const char *path) {
   static const struct { int offset; int32_t mask; } headers[] = {
     {0x00000, 0}, {0x0C000, 0xFFFF}, {0x1C000, 0x1FFFF}, {0x3C000, 0x3FFFF}, {0x7C000, 0x7FFFF},
   };
-  nmi_use = 0;
+  nmi_use = MODE_HEADERLESS;
   megacart = 0;
   for (const auto &h : headers) {
     if (header_at(h.offset)) {
-      nmi_use = 1;
+      nmi_use = MODE_CONSOLE;
       megacart = h.mask;
       break;
     }

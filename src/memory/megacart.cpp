@@ -4,7 +4,7 @@
 
 int megarom(int a) {
   if (rom_size <= 0x8000) return map1[a >> 10][a];
-  if (nmi_use != 0) {
+  if (nmi_use != MODE_HEADERLESS) {
     // Reading 0xFFC0-0xFFFF selects the bank at 0xC000-0xFFFF by the low
     // address bits, masked to the bank count.
     int offset = (a << 14) & megacart;

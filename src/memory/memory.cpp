@@ -114,18 +114,18 @@ static void adam_upper(void) {
   }
 }
 
-void adam_apply_map(void) {
+static void adam_apply_map(void) {
   adam_lower();
   adam_upper();
 }
 
 void sgm_upper_ram(int value) {
-  if (sgm_active == 0 || nmi_use == 0 || value != 1) return;
+  if (sgm_active == 0 || nmi_use == MODE_HEADERLESS || value != 1) return;
   map_ram_run(8, 31, 0x2000);
 }
 
 void sgm_bios_switch(int value) {
-  if (sgm_active == 0 || nmi_use != 1) return;
+  if (sgm_active == 0 || nmi_use != MODE_CONSOLE) return;
   if (value & 0x02) {
     map_read_run(0, 7, base_rom, 0);
     map_sink_writes(0, 7);
@@ -135,7 +135,7 @@ void sgm_bios_switch(int value) {
 }
 
 void adam_rom_enable(int value) {
-  if (nmi_use != 2) return;
+  if (nmi_use != MODE_ADAM) return;
   int enable = (value & 0x02) << 3;
   if (enable == (map_adam & 0x10)) return;
   map_adam = (map_adam & ~0x10) | enable;
@@ -145,25 +145,25 @@ void adam_rom_enable(int value) {
 }
 
 void adam_memory_config(int value) {
-  if (nmi_use != 2) return;
+  if (nmi_use != MODE_ADAM) return;
   if ((value & 0x0F) == (map_adam & 0x0F)) return;
   map_adam = (map_adam & ~0x0F) | (value & 0x0F);
   adam_apply_map();
 }
 
 void memory_reset(int soft) {
-  if (nmi_use == 2) {
+  if (nmi_use == MODE_ADAM) {
     map_adam = 0;
     pcb_adam = 0xFEC0;
     adam_apply_map();
-  } else if (nmi_use == 1) {
+  } else if (nmi_use == MODE_CONSOLE) {
     if (soft == 0) console_layout();
   } else {
     headerless_layout();
   }
   memset(null + 1024, 0xFF, 1024);
-  if (soft == 0 || nmi_use != 1) {
-    if (nmi_use == 2) {
+  if (soft == 0 || nmi_use != MODE_CONSOLE) {
+    if (nmi_use == MODE_ADAM) {
       memset(internal_ram, 0, sizeof internal_ram);
       internal_ram[0x66] = 0xED;  // RETN at the NMI entry
       internal_ram[0x67] = 0x45;

@@ -5,14 +5,10 @@
 // audio_bytes_written, the callback only audio_read_pos and
 // audio_bytes_read. Each side publishes its total with release after
 // touching the ring and reads the other's total with acquire before.
-#include <SDL.h>
-
 #include <chrono>
 #include <cstring>
 
-#include "core/machine.h"
 #include "host/host.h"
-#include "input/events.h"
 #include "sound/psg.h"
 
 int32_t sound_pacing = 1;
@@ -21,9 +17,10 @@ int32_t audio_write_pos, audio_read_pos;
 std::atomic<uint32_t> audio_bytes_written{0}, audio_bytes_read{0};
 
 static const uint32_t AUDIO_RING = 65536;
-static const uint32_t AUDIO_BLOCK = 880;       // 440 samples of 2 bytes
-static const uint32_t AUDIO_MAX_UNPLAYED = 1759;
-static const uint64_t AUDIO_BYTES_PER_SECOND = 88200;
+static const uint32_t AUDIO_BLOCK = SAMPLES_PER_PERIOD * 2;  // 16-bit samples
+static const uint32_t AUDIO_MAX_UNPLAYED = 1759;               // two blocks, less a byte
+static const uint64_t AUDIO_BYTES_PER_SECOND = SAMPLE_RATE * 2;
+static const int AUDIO_WAIT_MS = 3;
 
 // GCC expands small copies inline, unseen by the thread sanitizer; under
 // that sanitizer the ring's copies go through the real, intercepted call.
@@ -52,7 +49,7 @@ int audio_open(void) {
   host_audio_close();  // never two callbacks on one ring
   audio_reset_ring();
   host_audio_open();
-  return audio != 0 ? 0 : 1;
+  return host_audio_opened() ? 0 : 1;
 }
 
 void audio_close(void) { host_audio_close(); }
@@ -63,12 +60,13 @@ uint32_t audio_unplayed(void) {
 }
 
 void audio_ring_write(const int16_t *block) {
-#if SDL_BYTEORDER == SDL_BIG_ENDIAN
-  int16_t little[440];
-  for (int i = 0; i < 440; i++) little[i] = (int16_t)SDL_SwapLE16((uint16_t)block[i]);
-  block = little;
-#endif
-  const uint8_t *src = reinterpret_cast<const uint8_t *>(block);
+  // The ring holds little-endian samples whatever the host's order.
+  uint8_t little[AUDIO_BLOCK];
+  for (uint32_t i = 0; i < AUDIO_BLOCK / 2; i++) {
+    little[2 * i] = (uint8_t)block[i];
+    little[2 * i + 1] = (uint8_t)((uint16_t)block[i] >> 8);
+  }
+  const uint8_t *src = little;
   uint32_t left = AUDIO_BLOCK;
   uint32_t pos = (uint32_t)audio_write_pos & (AUDIO_RING - 1);
   if (pos + left > AUDIO_RING) {
@@ -89,12 +87,12 @@ void audio_ring_write(const int16_t *block) {
 // machine is then paced like with no device at all.
 static bool audio_device_plays(void) { return host_audio_real_time() != 0; }
 
-static void audio_wait_device(void) {
+static void audio_wait_device(void (*poll)(void), const int32_t *stop) {
   // Ends early when the device goes away (closed from a hotkey) or the user
   // quits, so that nothing waits for a callback that will never come.
-  while (audio_unplayed() > AUDIO_MAX_UNPLAYED && audio != 0 && quit == 0) {
-    do_something();
-    SDL_Delay(3);
+  while (audio_unplayed() > AUDIO_MAX_UNPLAYED && host_audio_opened() && *stop == 0) {
+    poll();
+    host_delay(AUDIO_WAIT_MS);
   }
 }
 
@@ -103,7 +101,7 @@ static uint64_t pace_played(pace_clock::time_point now) {
   return us * AUDIO_BYTES_PER_SECOND / 1000000;
 }
 
-static void audio_wait_timer(void) {
+static void audio_wait_timer(void (*poll)(void), const int32_t *stop) {
   pace_clock::time_point now = pace_clock::now();
   if (!pace_running) {
     pace_start = now;
@@ -119,20 +117,20 @@ static void audio_wait_timer(void) {
       pace_queued = 0;
       break;
     }
-    if (pace_queued - played <= AUDIO_MAX_UNPLAYED || quit != 0) break;
-    do_something();
-    SDL_Delay(3);
+    if (pace_queued - played <= AUDIO_MAX_UNPLAYED || *stop != 0) break;
+    poll();
+    host_delay(AUDIO_WAIT_MS);
     now = pace_clock::now();
   }
   pace_queued += AUDIO_BLOCK;
 }
 
-void audio_push_block(const int16_t *block) {
+void audio_push_block(const int16_t *block, void (*poll)(void), const int32_t *stop) {
   if (sound_pacing != 0) {
     if (audio_device_plays())
-      audio_wait_device();
+      audio_wait_device(poll, stop);
     else
-      audio_wait_timer();
+      audio_wait_timer(poll, stop);
   }
   audio_ring_write(block);
   host_audio_start();

@@ -1,14 +1,18 @@
 // SN76489: port decoding and per-scanline synthesis into psg_buffer.
 #include "sound/psg.h"
 
-#include "capture/capture.h"
+#include "core/timing.h"
 #include "memory/memory.h"
 
 int32_t psg_address, psg_reg[8], psg_vol[16];
 int32_t psg_step1, psg_counter1, psg_step2, psg_counter2;
 int32_t psg_step3, psg_counter3, psg_step4, psg_counter4;
 int32_t psg_channel, psg_noise;
-int16_t psg_buffer[440];
+int16_t psg_buffer[SAMPLES_PER_PERIOD];
+
+// Counter units in one scanline: 228 cycles are 14.25 ticks of the tone
+// clock (the CPU clock / 16), 65536 units each.
+static const int32_t UNITS_PER_LINE = 933888;
 
 static int32_t *const psg_tone_step[3] = {&psg_step1, &psg_step2, &psg_step3};
 static int32_t *const psg_tone_counter[3] = {&psg_counter1, &psg_counter2, &psg_counter3};
@@ -92,11 +96,12 @@ static inline int psg_count(int64_t &counter, int64_t reload, int32_t d) {
 void psg_process(int line) {
   // The line index comes from the interpreter (or a restored snapshot); out
   // of range it would address samples outside the block.
-  if (line < 0 || line > 156) return;
-  const int s0 = line * 440 / 157;
-  const int s1 = (line + 1) * 440 / 157;
+  if (line < 0 || line >= LINES_PER_SOUND_PERIOD) return;
+  const int s0 = line * SAMPLES_PER_PERIOD / LINES_PER_SOUND_PERIOD;
+  const int s1 = (line + 1) * SAMPLES_PER_PERIOD / LINES_PER_SOUND_PERIOD;
   const int n = s1 - s0;
-  const int32_t d = n != 0 ? 233472 / n : 233472;
+  // Four sub-steps a sample share the scanline's counter units evenly.
+  const int32_t d = UNITS_PER_LINE / 4 / (n != 0 ? n : 1);
 
   // A step that is not positive holds its channel (0 by derivation; anything
   // else only comes from a damaged snapshot and must not spin forever).
@@ -144,10 +149,4 @@ void psg_process(int line) {
   psg_noise = (int32_t)noise;
 
   if (sgm_active != 0) psg2_process(line);
-
-  if (s1 == 440) {
-    if (sound_file != nullptr) wav_append(psg_buffer, 440);
-    if (video_file != nullptr) avi_record_audio(psg_buffer, 440);
-    audio_push_block(psg_buffer);
-  }
 }

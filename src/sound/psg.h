@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "core/timing.h"
+
 // SN76489 (psg.cpp).
 extern int32_t psg_address;
 extern int32_t psg_reg[8];
@@ -10,7 +12,7 @@ extern int32_t psg_vol[16];
 extern int32_t psg_step1, psg_counter1, psg_step2, psg_counter2;
 extern int32_t psg_step3, psg_counter3, psg_step4, psg_counter4;
 extern int32_t psg_channel, psg_noise;
-extern int16_t psg_buffer[440];
+extern int16_t psg_buffer[SAMPLES_PER_PERIOD];
 
 // AY-3-8910 (psg2.cpp).
 extern int32_t psg2_address;
@@ -23,7 +25,9 @@ extern int16_t psg2_table[16][64];   // envelope amplitude per shape and step
 
 void psg_init(void);
 int psg_write(int value);          // returns the extra CPU cycles (26)
-void psg_process(int line);        // line 0-156 within the sound period
+// Generates the samples of scanline `line` (0-156) of the sound period
+// into psg_buffer, the AY's included; line 156 completes the block.
+void psg_process(int line);
 void psg2_init(void);
 void psg2_write_address(int value);
 void psg2_write_data(int value);
@@ -43,10 +47,11 @@ void audio_close(void);
 void audio_reset_ring(void);
 // Bytes queued and not yet consumed by the callback (producer side).
 uint32_t audio_unplayed(void);
-// Copies one 440-sample block into the ring and publishes it; never waits.
+// Copies one block of samples into the ring and publishes it; never waits.
 void audio_ring_write(const int16_t *block);
-// End of a sound period: waits for the device (or the pacing timer), queues
-// the block and keeps the device playing.
-void audio_push_block(const int16_t *block);
+// End of a sound period: waits for the device (or the pacing timer) while
+// the ring is full, calling poll every 3 ms and giving up when *stop
+// becomes non-zero; then queues the block and keeps the device playing.
+void audio_push_block(const int16_t *block, void (*poll)(void), const int32_t *stop);
 // SDL's audio callback (audio thread): copies unplayed samples out of the ring.
 void fill_audio(void *userdata, uint8_t *stream, int len);

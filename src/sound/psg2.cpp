@@ -2,6 +2,7 @@
 // synthesis, added into the samples the SN76489 has just written.
 #include <cstdint>
 
+#include "core/timing.h"
 #include "memory/memory.h"
 #include "sound/psg.h"
 
@@ -132,9 +133,9 @@ int psg2_read(int port) {
 }
 
 void psg2_process(int line) {
-  if (line < 0 || line > 156) return;
-  const int s0 = line * 440 / 157;
-  const int n = (line + 1) * 440 / 157 - s0;
+  if (line < 0 || line >= LINES_PER_SOUND_PERIOD) return;
+  const int s0 = line * SAMPLES_PER_PERIOD / LINES_PER_SOUND_PERIOD;
+  const int n = (line + 1) * SAMPLES_PER_PERIOD / LINES_PER_SOUND_PERIOD - s0;
 
   // Counters wrap modulo 2^32: unsigned arithmetic keeps that defined.
   uint32_t c1 = (uint32_t)psg2_counter1, c2 = (uint32_t)psg2_counter2, c3 = (uint32_t)psg2_counter3;

@@ -1,14 +1,17 @@
 // Presentation: the frame scaled into the window with a border in the
-// backdrop colour, and the fading status line drawn with the BIOS font.
+// backdrop colour, and the fading status line drawn with the BIOS font. The
+// decisions are made here; the host draws them.
 #include "video/present.h"
-
-#include <SDL.h>
 
 #include <cstring>
 
 #include "host/host.h"
 #include "memory/memory.h"
 #include "video/vdp.h"
+
+uint32_t frame_buffer[SCREEN_PIXELS_Y * SCREEN_PIXELS_X];
+uint32_t *image = frame_buffer;
+uint32_t status_line[STATUS_LINE_ROWS * SCREEN_PIXELS_X];
 
 int32_t SCREEN_WIDTH = 640, SCREEN_HEIGHT = 416;
 int32_t previous_border_color = -1;
@@ -21,14 +24,18 @@ int32_t present_border_dirty;
 uint32_t present_border;
 int32_t present_status_shown;
 
-enum { FONT_BASE = 0x14A3, STATUS_CELLS = 41 };
+enum {
+  STATUS_CELLS = 41,
+  MESSAGE_FRAMES = 100,   // a message lives this many presentations
+  MESSAGE_FADE = 50,      // and fades over the last ones
+};
 
 void message(const char *text) {
   if (text == nullptr) text = "";
   // Bounded: any caller's text fits, long ones are cut.
   strncpy(current_message, text, sizeof current_message - 1);
   current_message[sizeof current_message - 1] = '\0';
-  message_brightness = 100;
+  message_brightness = MESSAGE_FRAMES;
 }
 
 present_layout present_geometry(int width, int height) {
@@ -48,23 +55,18 @@ present_layout present_geometry(int width, int height) {
   return l;
 }
 
-void present_draw_status(SDL_Surface *target, const char *text, int level) {
-  if (target == nullptr) return;
-  SDL_FillRect(target, nullptr, SDL_MapRGB(target->format, (Uint8)level, 0, 0));
-  const Uint32 ink = SDL_MapRGB(target->format, (Uint8)level, (Uint8)level, (Uint8)level);
-  if (target->format->BytesPerPixel != 4) return;
-  if (SDL_MUSTLOCK(target) && SDL_LockSurface(target) != 0) return;
-  const int rows = target->h < 8 ? target->h : 8;
+void present_draw_status(const char *text, int level) {
+  const uint32_t bar = vdp_pixel(level, 0, 0), ink = vdp_pixel(level, level, level);
+  for (uint32_t &p : status_line) p = bar;
   for (int k = 0; k < STATUS_CELLS && text[k] != '\0'; k++) {
-    const uint8_t *glyph = base_rom + FONT_BASE + 8 * (uint8_t)text[k];
+    const uint8_t *glyph = base_rom + BIOS_FONT + 8 * (uint8_t)text[k];
     const int left = 6 * (k + 1);
-    for (int r = 0; r < rows; r++) {
-      Uint32 *line = (Uint32 *)((uint8_t *)target->pixels + r * target->pitch);
+    for (int r = 0; r < STATUS_LINE_ROWS; r++) {
+      uint32_t *line = status_line + r * SCREEN_PIXELS_X;
       for (int i = 0; i < 6; i++)
-        if ((glyph[r] & (0x80 >> i)) && left + i < target->w) line[left + i] = ink;
+        if ((glyph[r] & (0x80 >> i)) && left + i < SCREEN_PIXELS_X) line[left + i] = ink;
     }
   }
-  if (SDL_MUSTLOCK(target)) SDL_UnlockSurface(target);
 }
 
 void update_screen(void) {
@@ -84,38 +86,10 @@ void update_screen(void) {
   present_status_shown = 0;
   if (message_brightness > 0) {
     message_brightness--;
-    int level = message_brightness * 255 / 50;
+    int level = message_brightness * 255 / MESSAGE_FADE;
     if (level > 255) level = 255;
-    present_draw_status(status_surface, current_message, level);
+    present_draw_status(current_message, level);
     present_status_shown = 1;
   }
   host_present();
-}
-
-static void fill_rect(SDL_Surface *target, Uint32 colour, int x, int y, int w, int h) {
-  if (w <= 0 || h <= 0) return;
-  SDL_Rect r = {x, y, w, h};
-  SDL_FillRect(target, &r, colour);
-}
-
-void present_window(SDL_Surface *target) {
-  if (target == nullptr) return;
-  const present_layout &l = present_current;
-  const int width = SCREEN_WIDTH, height = SCREEN_HEIGHT;
-  if (present_border_dirty) {
-    const Uint32 c = SDL_MapRGB(target->format, (present_border >> 16) & 255,
-                                (present_border >> 8) & 255, present_border & 255);
-    fill_rect(target, c, 0, 0, width, l.y);
-    fill_rect(target, c, 0, l.y, l.x, l.h);
-    fill_rect(target, c, l.x + l.w, l.y, width - (l.x + l.w), l.h);
-    fill_rect(target, c, 0, l.y + l.h, width, height - (l.y + l.h));
-  }
-  if (surface != nullptr && l.w > 0 && l.h > 0) {
-    SDL_Rect r = {l.x, l.y, l.w, l.h};
-    SDL_BlitScaled(surface, nullptr, target, &r);
-  }
-  if (present_status_shown && status_surface != nullptr && l.status_w > 0 && l.status_h > 0) {
-    SDL_Rect r = {l.status_x, l.status_y, l.status_w, l.status_h};
-    SDL_BlitScaled(status_surface, nullptr, target, &r);
-  }
 }

@@ -1,8 +1,18 @@
-// Presentation of the frame and the status line; PNG screenshots.
+// The frame buffer, the status line, and what a presentation shows: the
+// picture scaled into the window with a border in the backdrop colour and
+// a fading status message. The host draws it (host/host.h); PNG
+// screenshots are taken from the frame buffer.
 #pragma once
 #include <cstdint>
 
-struct SDL_Surface;
+#include "core/timing.h"
+
+// The picture: 192 rows of 256 pixels in the order of video/vdp.h, and a
+// 256x8 status line in the same order.
+extern uint32_t frame_buffer[SCREEN_PIXELS_Y * SCREEN_PIXELS_X];
+extern uint32_t *image;           // the frame buffer's first pixel
+enum { STATUS_LINE_ROWS = 8 };
+extern uint32_t status_line[STATUS_LINE_ROWS * SCREEN_PIXELS_X];
 
 extern int32_t SCREEN_WIDTH, SCREEN_HEIGHT;
 extern int32_t previous_border_color;
@@ -31,9 +41,6 @@ extern int32_t present_border_dirty;
 extern uint32_t present_border;
 extern int32_t present_status_shown;
 
-// Fills the status line image: a bar of red `level` with `text` (clipped
-// to the 41 cells of the line) in grey `level`, glyphs from the BIOS font.
-void present_draw_status(SDL_Surface *target, const char *text, int level);
-// Composes border, picture and status line onto a window surface as
-// update_screen last decided. The desktop host calls it, then shows it.
-void present_window(SDL_Surface *target);
+// Fills the status line: a bar of red `level` with `text` (clipped to the
+// 41 cells of the line) in grey `level`, glyphs from the BIOS font.
+void present_draw_status(const char *text, int level);

@@ -34,6 +34,9 @@ static constexpr DoubleTable twice{};
 
 static inline int reg(int n) { return vdp_reg[n] & 0xFF; }
 
+// Sprite attributes: Y, X, pattern, then early clock and colour.
+enum { SPRITE_END = 0xD0, SPRITE_EARLY_CLOCK = 0x80, SPRITE_COLOUR = 0x0F, EARLY_CLOCK_SHIFT = 32 };
+
 static inline void put8(uint32_t *p, int pattern, uint32_t fg, uint32_t bg) {
   const uint32_t *m = expand.m[pattern];
   const uint32_t d = fg ^ bg;
@@ -144,28 +147,29 @@ static bool place(uint8_t *map, int pos, uint32_t bits, int width) {
 static void draw_sprites(uint32_t *row, int line) {
   const int attr_base = (reg(5) & 0x7F) * 0x80;
   const int pattern_base = (reg(6) & 7) * 0x800;
-  const int size = reg(1) & 3;
+  const int size = reg(1) & (VDP_R1_SIZE16 | VDP_R1_MAGNIFY);
   const int height = size == 0 ? 8 : size == 3 ? 32 : 16;
   uint8_t map[40];
   int listed[5];
   uint32_t bits[5];
   int count = 0;
-  bool check = (vdp_status & 0x20) == 0;
+  bool check = (vdp_status & VDP_STATUS_COINCIDENCE) == 0;
   if (check) memset(map, 0, sizeof map);
 
   for (int e = 0; e < 32; e++) {
     const uint8_t *attr = video_ram + attr_base + e * 4;
     int y = attr[0];
-    if (y == 0xD0) break;
+    if (y == SPRITE_END) break;
     if (y >= 191 && y <= 223) continue;
     if (y >= 224) y -= 256;
     int r = line - y - 1;
     if (r < 0 || r >= height) continue;
     bits[count] = sprite_bits(attr, size, r, pattern_base);
-    if (check && (attr[3] & 15) != 0) {
-      int pos = attr[1] + ((attr[3] & 0x80) ? 0 : 32);
+    if (check && (attr[3] & SPRITE_COLOUR) != 0) {
+      // The map starts 32 positions left of the picture.
+      int pos = attr[1] + ((attr[3] & SPRITE_EARLY_CLOCK) ? 0 : EARLY_CLOCK_SHIFT);
       if (place(map, pos, bits[count], height)) {
-        vdp_status |= 0x20;
+        vdp_status |= VDP_STATUS_COINCIDENCE;
         check = false;
       }
     }
@@ -176,17 +180,18 @@ static void draw_sprites(uint32_t *row, int line) {
   int drawn = count;
   if (count == 5) {
     drawn = 4;
-    if ((vdp_status & 0xC0) == 0) vdp_status = listed[4] | (vdp_status & 0x20) | 0x40;
-  } else if ((vdp_status & 0x40) == 0) {
-    vdp_status = (vdp_status & 0xE0) | (count ? listed[count - 1] : 0);
+    if ((vdp_status & (VDP_STATUS_FRAME | VDP_STATUS_FIFTH)) == 0)
+      vdp_status = listed[4] | (vdp_status & VDP_STATUS_COINCIDENCE) | VDP_STATUS_FIFTH;
+  } else if ((vdp_status & VDP_STATUS_FIFTH) == 0) {
+    vdp_status = (vdp_status & ~VDP_STATUS_SPRITE) | (count ? listed[count - 1] : 0);
   }
 
   // Last to first, so the lowest-numbered sprite ends on top.
   for (int i = drawn - 1; i >= 0; i--) {
     const uint8_t *attr = video_ram + attr_base + listed[i] * 4;
-    int colour = attr[3] & 15;
+    int colour = attr[3] & SPRITE_COLOUR;
     if (colour == 0) continue;
-    int x = attr[1] - ((attr[3] & 0x80) ? 32 : 0);
+    int x = attr[1] - ((attr[3] & SPRITE_EARLY_CLOCK) ? EARLY_CLOCK_SHIFT : 0);
     if (x <= -height) continue;
     const uint32_t c = vdp_colors[colour];
     uint32_t b = bits[i];
@@ -211,11 +216,11 @@ static void draw_sprites(uint32_t *row, int line) {
 void vdp_draw_line(uint32_t *row, int line) {
   const int r1 = reg(1);
   const int backdrop = reg(7) & 15;
-  if ((r1 & 0x40) == 0) {
+  if ((r1 & VDP_R1_DISPLAY) == 0) {
     fill(row, 256, vdp_colors[backdrop]);
     return;
   }
-  const int mode = ((r1 >> 3) & 1) | (((r1 >> 4) & 1) << 1) | (((reg(0) >> 1) & 1) << 2);
+  const int mode = ((r1 & VDP_R1_M2) ? 1 : 0) | ((r1 & VDP_R1_M1) ? 2 : 0) | ((reg(0) & VDP_R0_M3) ? 4 : 0);
   const bool coloured = mode == 0 || mode == 1 || mode == 4 || mode == 6;
   // Colour 0 is transparent and shows the backdrop in the coloured modes.
   if (coloured) vdp_colors[0] = vdp_colors[backdrop];

@@ -1,18 +1,16 @@
 // PNG screenshots of the 256x192 picture, numbered "image%03d.png".
 #include <lodepng.h>
 
-#include <SDL.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
 #include "common/paths.h"
-#include "host/host.h"
 #include "video/present.h"
 #include "video/vdp.h"
 
 static char image_filename[4096];
-static uint8_t rgba[256 * 192 * 4];
+static uint8_t rgba[SCREEN_PIXELS_X * SCREEN_PIXELS_Y * 4];
 static int screenshot_counter = 1;  // next number to try; never goes back
 
 // Creates the file only if no file of that name exists ("x": exclusive),
@@ -29,34 +27,19 @@ static int write_new_file(const char *path, const unsigned char *data, size_t si
 }
 
 static void copy_frame(void) {
-  const uint32_t *pixels = image;
-  int pitch_words = 256;
-  if (surface != nullptr) {
-    if (SDL_MUSTLOCK(surface)) SDL_LockSurface(surface);
-    pixels = (const uint32_t *)surface->pixels;
-    pitch_words = surface->pitch / 4;
-  }
   uint8_t *out = rgba;
-  for (int y = 0; y < 192; y++) {
-    for (int x = 0; x < 256; x++) {
-      uint32_t p = pixels != nullptr ? pixels[y * pitch_words + x] : 0;
-#ifdef TERVOX_PI  // the Pi's frame buffer holds R, G, B, 0
-      p = ((p & 0xFF) << 16) | (p & 0xFF00) | ((p >> 16) & 0xFF);
-#endif
-      *out++ = (uint8_t)(p >> 16);
-      *out++ = (uint8_t)(p >> 8);
-      *out++ = (uint8_t)p;
-      *out++ = 255;
-    }
+  for (uint32_t pixel : frame_buffer) {
+    vdp_pixel_rgb(pixel, out);
+    out[3] = 255;
+    out += 4;
   }
-  if (surface != nullptr && SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
 }
 
 int save_frame_png(const char *path) {
   copy_frame();
   unsigned char *png = nullptr;
   size_t png_size = 0;
-  int result = (int)lodepng_encode_memory(&png, &png_size, rgba, 256, 192, LCT_RGBA, 8);
+  int result = (int)lodepng_encode_memory(&png, &png_size, rgba, SCREEN_PIXELS_X, SCREEN_PIXELS_Y, LCT_RGBA, 8);
   if (result == 0) {
     FILE *f = open_file(path, "wb");
     result = f == nullptr ? 1 : 0;
@@ -73,7 +56,7 @@ void save_screenshot(void) {
   copy_frame();
   unsigned char *png = nullptr;
   size_t png_size = 0;
-  int result = (int)lodepng_encode_memory(&png, &png_size, rgba, 256, 192, LCT_RGBA, 8);
+  int result = (int)lodepng_encode_memory(&png, &png_size, rgba, SCREEN_PIXELS_X, SCREEN_PIXELS_Y, LCT_RGBA, 8);
   if (result == 0) {
     result = 1;
     // A name taken between the check and the creation moves on to the next.

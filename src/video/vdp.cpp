@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "core/bus.h"
 #include "core/z80.h"
 #include "memory/memory.h"
 
@@ -10,6 +11,8 @@ int32_t vdp_reg[8], vdp_status, vdp_address, vdp_byte, vdp_line, vdp_pal;
 int32_t vdp_access, vdp_cycle, vdp_error;
 uint8_t video_ram[0x4000];
 uint32_t vdp_colors[16];
+int32_t nmi_gate, video_frame, get_screenshot;
+int32_t pixel_order = PIXELS_XRGB;
 
 // Luminance and the two colour differences (47 = no difference) of the
 // chip's 16 colours, NTSC then PAL.
@@ -24,11 +27,21 @@ static const int pal_table[16][3] = {
 
 static uint8_t scratch[0x4000];  // re-arrangement copy
 
+// Bit 7 of a control pair's second byte: the pair writes a register.
+enum { CONTROL_REGISTER_WRITE = 0x80 };
+
 uint32_t vdp_pixel(int red, int green, int blue) {
-#ifdef TERVOX_PI  // bytes R, G, B, 0: uploaded as an RGBA texture as they are
-  return ((uint32_t)blue << 16) | ((uint32_t)green << 8) | (uint32_t)red;
-#endif
+  // R, G, B, 0 in memory is a little-endian word with red lowest: an RGBA
+  // texture upload takes it as it is.
+  if (pixel_order == PIXELS_RGBX) return ((uint32_t)blue << 16) | ((uint32_t)green << 8) | (uint32_t)red;
   return ((uint32_t)red << 16) | ((uint32_t)green << 8) | (uint32_t)blue;
+}
+
+void vdp_pixel_rgb(uint32_t pixel, uint8_t rgb[3]) {
+  const uint8_t high = (uint8_t)(pixel >> 16), low = (uint8_t)pixel;
+  rgb[0] = pixel_order == PIXELS_RGBX ? low : high;
+  rgb[1] = (uint8_t)(pixel >> 8);
+  rgb[2] = pixel_order == PIXELS_RGBX ? high : low;
 }
 
 static int clamp_channel(double value) {
@@ -64,7 +77,7 @@ void vdp_init(void) {
   vdp_error = 0;
   vdp_access = 0;
   memset(video_ram, 0, sizeof video_ram);
-  base_rom[0x69] = vdp_pal == 1 ? 50 : 60;  // the BIOS's frame-rate byte
+  base_rom[BIOS_FRAME_RATE] = vdp_pal == 1 ? 50 : 60;
 }
 
 // Switching between 4K and 16K addressing moves every 64-byte block:
@@ -80,7 +93,7 @@ static void rearrange_memory(void) {
 int vdp_read_port(int port) {
   if (port & 1) {
     int value = vdp_status & 0xFF;
-    vdp_status &= 0x1F;
+    vdp_status &= VDP_STATUS_SPRITE;
     nmi_gate = 0;
     vdp_byte = 0;
     return value;
@@ -108,13 +121,23 @@ int vdp_write_port(int port, int value) {
   int first = vdp_address & 0xFF;
   vdp_address = first | ((value & 0x3F) << 8);
   vdp_byte = 0;
-  if ((value & 0x80) == 0) return 0;
+  if ((value & CONTROL_REGISTER_WRITE) == 0) return 0;
   int reg = value & 7;
   int old = vdp_reg[reg];
   vdp_reg[reg] = first;
   if (reg != 1) return 0;
-  if ((old ^ first) & 0x80) rearrange_memory();
+  if ((old ^ first) & VDP_R1_16K) rearrange_memory();
   // Enabling the interrupt while the frame flag is up raises it at once.
-  if (nmi_use != 0) return check_for_interrupt();
+  if (nmi_use != MODE_HEADERLESS) return check_for_interrupt();
   return 0;
+}
+
+int check_for_interrupt(void) {
+  const int line = vdp_interrupt_line();
+  const int edge = nmi_gate == 0 && line;
+  nmi_gate = line;
+  if (nmi_use != MODE_HEADERLESS) return edge ? z80_interrupt(1) : 0;
+  // Headerless mode wires the line to the maskable input.
+  if (!line || interrupt_mask != 1) return 0;
+  return z80_interrupt(0);
 }

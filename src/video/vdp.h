@@ -1,15 +1,32 @@
-// The video display processor: ports, renderer, frame driver.
+// The video display processor: its state, its two ports, its interrupt
+// output, and the scanline renderer.
 //
 // Port decoding is the port map's job (input/ports.cpp); it passes the low
 // 8 bits of the port address here, and this chip only looks at bit 0:
-//   console and Adam modes (nmi_use 1, 2): 0xA0..0xBF, even = data,
-//     odd = status (reads) or control (writes).
-//   headerless mode (nmi_use 0): ports whose bits 7..6 are 10 (0x80..0xBF),
-//     even = data, odd = status / control. Reads of 0xC0..0xFF are the
-//     controllers, other reads give 0xFF; writes with bits 7..6 = 01 go to
-//     the sound chip, other writes are ignored.
+//   console and Adam modes: 0xA0..0xBF, even = data, odd = status (reads)
+//     or control (writes).
+//   headerless mode: ports whose bits 7..6 are 10 (0x80..0xBF), the same.
 #pragma once
 #include <cstdint>
+
+// Register bits.
+enum : int {
+  VDP_R0_M3 = 0x02,          // Graphics II addressing; mode number bit 2
+  VDP_R1_16K = 0x80,         // 4K/16K memory selection
+  VDP_R1_DISPLAY = 0x40,     // 0 blanks every line to the backdrop
+  VDP_R1_INTERRUPT = 0x20,   // interrupt enable
+  VDP_R1_M1 = 0x10,          // mode number bit 1
+  VDP_R1_M2 = 0x08,          // mode number bit 0
+  VDP_R1_SIZE16 = 0x02,      // 16x16 sprites
+  VDP_R1_MAGNIFY = 0x01,     // sprite pixels drawn 2x2
+};
+// Status bits.
+enum : int {
+  VDP_STATUS_FRAME = 0x80,        // frame flag: raised as line 192 begins
+  VDP_STATUS_FIFTH = 0x40,        // a fifth sprite on a line
+  VDP_STATUS_COINCIDENCE = 0x20,  // two sprites' pixels met
+  VDP_STATUS_SPRITE = 0x1F,       // the fifth sprite's number
+};
 
 extern int32_t vdp_reg[8];
 extern int32_t vdp_status;
@@ -20,17 +37,34 @@ extern int32_t vdp_pal;
 extern int32_t vdp_access, vdp_cycle, vdp_error;
 extern uint8_t video_ram[0x4000];
 extern uint32_t vdp_colors[16];
-extern uint32_t *image;           // first pixel of the frame buffer
-extern int32_t video_frame;
-extern int32_t get_screenshot;
+extern int32_t nmi_gate;          // the interrupt line's level at the last NMI check
+extern int32_t video_frame;       // frames counted at line 192
+extern int32_t get_screenshot;    // a screenshot is due at the frame end
+
+// Byte order of the frame buffer's pixels: 0x00RRGGBB words (desktops), or
+// bytes R, G, B, 0 (the Raspberry Pi's texture). Set by the host before the
+// first reset.
+enum { PIXELS_XRGB, PIXELS_RGBX };
+extern int32_t pixel_order;
+// Pixel value of a colour in the frame buffer's order.
+uint32_t vdp_pixel(int red, int green, int blue);
+// Red, green and blue bytes of a frame-buffer pixel.
+void vdp_pixel_rgb(uint32_t pixel, uint8_t rgb[3]);
 
 void vdp_init(void);
 int vdp_read_port(int port);              // even: data, odd: status
 int vdp_write_port(int port, int value);  // returns extra CPU cycles
-void vdp_process(void);                   // one scanline of the frame driver
 
-// Pixel value of a colour in the frame buffer's 0x00RRGGBB format.
-uint32_t vdp_pixel(int red, int green, int blue);
+// The video interrupt line: high while the frame flag and the interrupt
+// enable are both set.
+inline int vdp_interrupt_line(void) {
+  return (vdp_status & VDP_STATUS_FRAME) && (vdp_reg[1] & VDP_R1_INTERRUPT);
+}
+// Samples the line and lets the CPU take the video interrupt if due: the
+// NMI on a rising edge in console and Adam modes, the maskable interrupt
+// while the line is high in headerless mode. Returns the cycles it cost.
+int check_for_interrupt(void);
+
 // Draws picture line `line` (0..191) into the 256 pixels at `row` from the
 // current registers and video memory, updating the sprite bits of
 // vdp_status. The frame driver calls it; tests and benchmarks may too.

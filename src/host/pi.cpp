@@ -16,10 +16,11 @@
 #include <SDL_syswm.h>
 #endif
 
+#include "core/machine.h"
 #include "host/host.h"
-#include "host/host_window.h"
-#include "sound/psg.h"
+#include "host/sdl.h"
 #include "video/present.h"
+#include "video/vdp.h"
 
 
 static EGLDisplay display;
@@ -125,6 +126,9 @@ void init_ogl(void) {
 }
 
 int host_start(void) {
+  // The frame buffer is uploaded as an RGBA texture as it is: bytes R, G, B.
+  platform = PLATFORM_PI;
+  pixel_order = PIXELS_RGBX;
 #ifdef TERVOX_VIDEOCORE
   bcm_host_init();
 #endif
@@ -152,13 +156,11 @@ void host_set_fullscreen(int) {}  // the display element always fills the screen
 // The status line goes into the picture itself, over rows 4 to 11; then
 // the frame is uploaded as the texture's top 256x192 and drawn as a quad.
 void host_present(void) {
-  if (surface == nullptr || surfaceEGL == EGL_NO_SURFACE) return;
-  if (present_status_shown && status_surface != nullptr) {
-    SDL_Rect at = {0, 4, 256, 8};
-    SDL_BlitSurface(status_surface, nullptr, surface, &at);
-  }
+  if (surfaceEGL == EGL_NO_SURFACE) return;
+  if (present_status_shown) memcpy(frame_buffer + 4 * SCREEN_PIXELS_X, status_line, sizeof status_line);
   glClear(GL_COLOR_BUFFER_BIT);
-  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 256, 192, GL_RGBA, GL_UNSIGNED_BYTE, surface->pixels);
+  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, SCREEN_PIXELS_X, SCREEN_PIXELS_Y, GL_RGBA, GL_UNSIGNED_BYTE,
+                  frame_buffer);
   glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
   eglSwapBuffers(display, surfaceEGL);
 }

@@ -1,9 +1,15 @@
-// Desktop host: the picture is composed on the SDL window's own surface.
+// Desktop host (Linux and Windows): the picture is composed on the SDL
+// window's own surface.
+#include "core/machine.h"
 #include "host/host.h"
-#include "host/host_window.h"
-#include "video/present.h"
+#include "host/sdl.h"
 
 int host_start(void) {
+#ifdef _WIN32
+  platform = PLATFORM_WINDOWS;
+#else
+  platform = PLATFORM_DESKTOP;
+#endif
   // The window surface is composed in software; sending it through a 3D
   // texture only adds work (and much more under software GL).
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");

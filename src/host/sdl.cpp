@@ -1,0 +1,215 @@
+// SDL set-up and shutdown, the audio device, the mouse and the events:
+// everything the SDL hosts share. Host events become the machine's
+// event_* calls here.
+#include "host/sdl.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "host/host.h"
+#include "input/events.h"
+#include "sound/psg.h"
+#include "video/present.h"
+#include "video/vdp.h"
+
+SDL_Window *window;
+SDL_Surface *screenSurface, *surface, *status_surface;
+SDL_AudioDeviceID audio;
+SDL_Joystick *gGameController1, *gGameController2;
+
+int host_open_window(void) {
+  if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_AUDIO | SDL_INIT_JOYSTICK) < 0) {
+    fprintf(stderr, "SDL could not initialize! SDL_Error: %s\n", SDL_GetError());
+    return 0;
+  }
+  SDL_EventState(SDL_DROPFILE, SDL_ENABLE);
+  if (SDL_NumJoysticks() > 0) gGameController1 = SDL_JoystickOpen(0);
+  if (SDL_NumJoysticks() > 1) gGameController2 = SDL_JoystickOpen(1);
+  window = SDL_CreateWindow("Tervox", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
+                            SCREEN_WIDTH, SCREEN_HEIGHT, SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE);
+  if (window == nullptr) {
+    fprintf(stderr, "Window could not be created! SDL_Error: %s\n", SDL_GetError());
+    SDL_Quit();
+    return 1;
+  }
+  SDL_ShowCursor(0);
+  return -1;
+}
+
+int host_create_surfaces(void) {
+  // Masks 0: SDL's default 32-bit format, 0x00RRGGBB.
+  surface = SDL_CreateRGBSurfaceFrom(frame_buffer, SCREEN_PIXELS_X, SCREEN_PIXELS_Y, 32,
+                                     SCREEN_PIXELS_X * 4, 0, 0, 0, 0);
+  if (surface != nullptr)
+    status_surface = SDL_CreateRGBSurfaceFrom(status_line, SCREEN_PIXELS_X, STATUS_LINE_ROWS, 32,
+                                              SCREEN_PIXELS_X * 4, 0, 0, 0, 0);
+  if (surface == nullptr || status_surface == nullptr) {
+    fprintf(stderr, "CreateRGBSurface failed: %s\n", SDL_GetError());
+    return 1;
+  }
+  return -1;
+}
+
+void host_close_window(void) {
+  host_audio_close();
+  SDL_FreeSurface(status_surface);
+  SDL_FreeSurface(surface);
+  status_surface = surface = nullptr;
+  if (gGameController1) SDL_JoystickClose(gGameController1);
+  if (gGameController2) SDL_JoystickClose(gGameController2);
+  SDL_DestroyWindow(window);
+  window = nullptr;
+  SDL_Quit();
+}
+
+// ---- presentation on a window surface
+
+static void fill_rect(SDL_Surface *target, Uint32 colour, int x, int y, int w, int h) {
+  if (w <= 0 || h <= 0) return;
+  SDL_Rect r = {x, y, w, h};
+  SDL_FillRect(target, &r, colour);
+}
+
+void present_window(SDL_Surface *target) {
+  if (target == nullptr) return;
+  const present_layout &l = present_current;
+  const int width = SCREEN_WIDTH, height = SCREEN_HEIGHT;
+  if (present_border_dirty) {
+    uint8_t rgb[3];
+    vdp_pixel_rgb(present_border, rgb);
+    const Uint32 c = SDL_MapRGB(target->format, rgb[0], rgb[1], rgb[2]);
+    fill_rect(target, c, 0, 0, width, l.y);
+    fill_rect(target, c, 0, l.y, l.x, l.h);
+    fill_rect(target, c, l.x + l.w, l.y, width - (l.x + l.w), l.h);
+    fill_rect(target, c, 0, l.y + l.h, width, height - (l.y + l.h));
+  }
+  if (surface != nullptr && l.w > 0 && l.h > 0) {
+    SDL_Rect r = {l.x, l.y, l.w, l.h};
+    SDL_BlitScaled(surface, nullptr, target, &r);
+  }
+  if (present_status_shown && status_surface != nullptr && l.status_w > 0 && l.status_h > 0) {
+    SDL_Rect r = {l.status_x, l.status_y, l.status_w, l.status_h};
+    SDL_BlitScaled(status_surface, nullptr, target, &r);
+  }
+}
+
+// ---- window calls
+
+void host_set_title(const char *title) {
+  if (window) SDL_SetWindowTitle(window, title);
+}
+
+int host_window_fullscreen(void) {
+  if (window == nullptr) return -1;
+  return (SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN) != 0 ? 1 : 0;
+}
+
+void host_mouse_relative(int on) { SDL_SetRelativeMouseMode(on ? SDL_TRUE : SDL_FALSE); }
+void host_mouse_motion(int *dx, int *dy) { SDL_GetRelativeMouseState(dx, dy); }
+void host_center_mouse(void) {
+  if (window != nullptr) SDL_WarpMouseInWindow(window, SCREEN_WIDTH / 2, SCREEN_HEIGHT / 2);
+}
+void host_delay(int milliseconds) { SDL_Delay((Uint32)milliseconds); }
+
+// ---- the audio device
+
+void host_audio_open(void) {
+  // A second device would run a second callback on the same ring.
+  if (audio != 0) SDL_CloseAudioDevice(audio);
+  audio = 0;
+  SDL_AudioSpec want;
+  SDL_zero(want);
+  want.freq = SAMPLE_RATE;
+  want.format = AUDIO_S16LSB;
+  want.channels = 1;
+  want.samples = 512;
+  want.callback = fill_audio;
+  // No format change allowed: the ring holds signed 16-bit mono samples.
+  audio = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
+  if (audio == 0) fprintf(stderr, "Failed to open audio output: %s\n", SDL_GetError());
+}
+
+void host_audio_close(void) {
+  if (audio != 0) SDL_CloseAudioDevice(audio);
+  audio = 0;
+}
+
+void host_audio_start(void) {
+  if (audio != 0) SDL_PauseAudioDevice(audio, 0);
+}
+
+int host_audio_opened(void) { return audio != 0; }
+
+// SDL's dummy driver calls back on a coarse timer of its own; it does not
+// keep real time, so it counts as no device.
+int host_audio_real_time(void) {
+  if (audio == 0 || SDL_GetAudioDeviceStatus(audio) == SDL_AUDIO_STOPPED) return 0;
+  const char *driver = SDL_GetCurrentAudioDriver();
+  return driver != nullptr && strcmp(driver, "dummy") != 0;
+}
+
+// ---- events
+
+static int modifiers(Uint16 mod) {
+  return ((mod & KMOD_CTRL) ? MOD_CTRL : 0) | ((mod & KMOD_SHIFT) ? MOD_SHIFT : 0) |
+         ((mod & KMOD_ALT) ? MOD_ALT : 0) | ((mod & KMOD_GUI) ? MOD_GUI : 0) |
+         ((mod & KMOD_CAPS) ? MOD_CAPS : 0) | ((mod & KMOD_RSHIFT) ? MOD_RSHIFT : 0);
+}
+
+static void dispatch(SDL_Event *e) {
+  switch (e->type) {
+    case SDL_KEYDOWN:
+    case SDL_KEYUP:
+      event_key(e->key.keysym.sym, modifiers(e->key.keysym.mod), e->type == SDL_KEYDOWN);
+      break;
+    case SDL_QUIT:
+      event_quit();
+      break;
+    case SDL_JOYAXISMOTION:
+      event_joystick_axis(e->jaxis.which, e->jaxis.axis, e->jaxis.value);
+      break;
+    case SDL_JOYBUTTONDOWN:
+    case SDL_JOYBUTTONUP:
+      event_joystick_button(e->jbutton.which, e->jbutton.button, e->type == SDL_JOYBUTTONDOWN);
+      break;
+    case SDL_WINDOWEVENT:
+      switch (e->window.event) {
+        case SDL_WINDOWEVENT_SIZE_CHANGED:
+          // The old surface is gone with the old size.
+          if (window != nullptr) screenSurface = SDL_GetWindowSurface(window);
+          event_window_size(e->window.data1, e->window.data2);
+          break;
+        case SDL_WINDOWEVENT_MAXIMIZED:
+        case SDL_WINDOWEVENT_RESTORED:
+        case SDL_WINDOWEVENT_FOCUS_GAINED:
+          event_window_shown();
+          break;
+        default:
+          event_other();
+          break;
+      }
+      break;
+    case SDL_DROPFILE:
+      if (e->drop.file != nullptr) {
+        event_drop(e->drop.file);
+        SDL_free(e->drop.file);
+      }
+      break;
+    default:
+      event_other();
+      break;
+  }
+}
+
+void host_poll_events(void) {
+  // Asking the window system for new input costs system calls; once every
+  // 16 calls (about a millisecond of machine time) is soon enough. Events
+  // already queued are handled on every call.
+  static int pump_wait;
+  if (--pump_wait <= 0) {
+    SDL_PumpEvents();
+    pump_wait = 16;
+  }
+  SDL_Event e;
+  while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1) dispatch(&e);
+}

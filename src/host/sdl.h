@@ -1,0 +1,23 @@
+// What the SDL hosts (desktop, Windows, Raspberry Pi) share: the library's
+// objects, set-up up to the window, the audio device, and the events.
+#pragma once
+#include <SDL.h>
+
+extern SDL_Window *window;
+extern SDL_Surface *screenSurface;    // the window's own surface
+extern SDL_Surface *surface;          // wraps the frame buffer
+extern SDL_Surface *status_surface;   // wraps the status line
+extern SDL_AudioDeviceID audio;
+extern SDL_Joystick *gGameController1, *gGameController2;
+
+// SDL_Init, file drops, joysticks, the window, the hidden cursor.
+// Returns -1 to go on, else the exit status.
+int host_open_window(void);
+// The surfaces over the frame buffer and the status line; -1 to go on,
+// else the exit status.
+int host_create_surfaces(void);
+// Audio device, surfaces, joysticks, window, SDL.
+void host_close_window(void);
+// Composes border, picture and status line onto a window surface as
+// update_screen last decided (desktop and Windows presentation).
+void present_window(SDL_Surface *target);

@@ -1,0 +1,33 @@
+#include "support/files.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+std::vector<uint8_t> read_file(const std::string &path) {
+  std::vector<uint8_t> data;
+  FILE *f = fopen(path.c_str(), "rb");
+  if (!f) return data;
+  uint8_t buf[65536];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, f)) > 0) data.insert(data.end(), buf, buf + n);
+  fclose(f);
+  return data;
+}
+
+std::vector<uint8_t> test_program(const std::string &name) {
+  return read_file(std::string(TEST_ASM_DIR) + "/" + name + ".bin");
+}
+
+std::string testdata(const std::string &relative) {
+  std::string path = std::string(TESTDATA_DIR) + "/" + relative;
+  return access(path.c_str(), R_OK) == 0 ? path : std::string();
+}
+
+std::string private_home(void) {
+  char tmpl[] = "/tmp/tervox-test-XXXXXX";
+  const char *dir = mkdtemp(tmpl);
+  std::string home = dir ? dir : "/tmp";
+  setenv("HOME", home.c_str(), 1);
+  return home;
+}
