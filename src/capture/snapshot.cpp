@@ -20,55 +20,103 @@
 #endif
 
 #include "adam/adamnet.h"
+#include "core/timing.h"
 #include "core/z80.h"
 #include "memory/memory.h"
 #include "sound/psg.h"
 #include "video/vdp.h"
 
-static const char snapshot_magic[32] = "Tervox v0.5 :)\r\n";  // then 16 zeros
+static constexpr char snapshot_magic[32] = "Tervox v0.5 :)\r\n";  // then 16 zeros
 
-enum {
-  SNAPSHOT_MAPS_AT = 147816,         // first page-table entry
-  SNAPSHOT_SIZE_WIDE = 149872,       // 8-byte entries
-  SNAPSHOT_SIZE_NARROW = 149872 - 512 // 4-byte entries
-};
-
-// One run of consecutive values of the layout.
+// The layout, field by field, with what a sound file may hold in each: the
+// writer, the reader and the checks all walk this one table. The checks
+// keep every value the machine later uses as an index, address or count
+// inside the range it can handle.
 struct snapshot_field {
-  void *data;
-  int32_t count;  // elements
-  int32_t width;  // bytes per element: 1, 2 or 4
+  void *data;             // null: the 128 page-table entries
+  int32_t count;          // elements
+  int32_t width;          // bytes per element: 1, 2 or 4 (entries: by build)
+  int32_t lo, hi;         // range of every 4-byte element, when lo <= hi
+  const int32_t *highs;   // or per element: 0 to highs[i]
 };
 
-// Layout before and after the two page tables.
-static const snapshot_field fields_before[] = {
-    {video_ram, 0x4000, 1},
-    {internal_ram, 0x20000, 1},
-    {emulator_registers, 13, 4},
-    {&interrupt_mask, 1, 4}, {&interrupt_mask_2, 1, 4}, {&interrupt_mode, 1, 4},
-    {&z80_cycles, 1, 4}, {&z80_cycles_1, 1, 4}, {&z80_cycles_2, 1, 4},
-    {&vdp_pal, 1, 4}, {&vdp_address, 1, 4}, {&vdp_status, 1, 4}, {&vdp_byte, 1, 4},
-    {vdp_reg, 8, 4},
-    {&vdp_line, 1, 4}, {&vdp_access, 1, 4}, {&vdp_cycle, 1, 4}, {&vdp_error, 1, 4},
-    {&psg_address, 1, 4},
-    {psg_reg, 8, 4},
-    {&psg_step1, 1, 4}, {&psg_counter1, 1, 4}, {&psg_step2, 1, 4}, {&psg_counter2, 1, 4},
-    {&psg_step3, 1, 4}, {&psg_counter3, 1, 4}, {&psg_step4, 1, 4}, {&psg_counter4, 1, 4},
-    {&psg_channel, 1, 4}, {&psg_noise, 1, 4},
-    {&psg2_address, 1, 4},
-    {psg2_reg, 16, 4},
-    {&psg2_step1, 1, 4}, {&psg2_counter1, 1, 4}, {&psg2_step2, 1, 4}, {&psg2_counter2, 1, 4},
-    {&psg2_step3, 1, 4}, {&psg2_counter3, 1, 4}, {&psg2_step4, 1, 4}, {&psg2_counter4, 1, 4},
-    {&psg2_step5, 1, 4}, {&psg2_counter5, 1, 4}, {&psg2_noise, 1, 4},
+enum { UNCHECKED_LO = 1, UNCHECKED_HI = 0 };
+#define ANY UNCHECKED_LO, UNCHECKED_HI, nullptr
+#define IN(lo, hi) lo, hi, nullptr
+#define STEP 0, 664935, nullptr  // an AY step: 664935 over a period of at least 1
+
+// SN76489 registers: even ones are 10-bit periods but the noise control
+// (4 bits); odd ones hold amplitudes of the volume table.
+static constexpr int32_t psg_reg_high[8] = {0x3FF, 0x7FFF, 0x3FF, 0x7FFF, 0x3FF, 0x7FFF, 0x0F, 0x7FFF};
+// AY registers within their write masks.
+static constexpr int32_t ay_reg_high[16] = {0xFF, 0x0F, 0xFF, 0x0F, 0xFF, 0x0F, 0x1F, 0xFF,
+                                        0x1F, 0x1F, 0x1F, 0xFF, 0xFF, 0x0F, 0xFF, 0xFF};
+
+static constexpr snapshot_field fields[] = {
+    {video_ram, 0x4000, 1, ANY},
+    {internal_ram, 0x20000, 1, ANY},
+    {emulator_registers, 13, 4, IN(0, 0xFFFF)},
+    {&interrupt_mask, 1, 4, IN(0, 2)}, {&interrupt_mask_2, 1, 4, IN(0, 1)},
+    {&interrupt_mode, 1, 4, IN(0, 2)},
+    {&z80_cycles, 1, 4, ANY}, {&z80_cycles_1, 1, 4, ANY},  // checked together below
+    {&z80_cycles_2, 1, 4, IN(0, LINES_PER_SOUND_PERIOD - 1)},
+    {&vdp_pal, 1, 4, IN(0, 1)}, {&vdp_address, 1, 4, IN(0, 0x3FFF)},
+    {&vdp_status, 1, 4, IN(0, 0xFF)}, {&vdp_byte, 1, 4, IN(0, 1)},
+    {vdp_reg, 8, 4, IN(0, 0xFF)},
+    {&vdp_line, 1, 4, IN(0, LINES_PER_FRAME_PAL - 1)},  // and within its frame, below
+    {&vdp_access, 1, 4, ANY}, {&vdp_cycle, 1, 4, ANY}, {&vdp_error, 1, 4, ANY},
+    {&psg_address, 1, 4, IN(0, 7)},
+    {psg_reg, 8, 4, 0, 0, psg_reg_high},
+    {&psg_step1, 1, 4, IN(0, 0x3FF)}, {&psg_counter1, 1, 4, IN(-0x4000000, 0x4000000)},
+    {&psg_step2, 1, 4, IN(0, 0x3FF)}, {&psg_counter2, 1, 4, IN(-0x4000000, 0x4000000)},
+    {&psg_step3, 1, 4, IN(0, 0x3FF)}, {&psg_counter3, 1, 4, IN(-0x4000000, 0x4000000)},
+    {&psg_step4, 1, 4, IN(0, 0x3FF)}, {&psg_counter4, 1, 4, IN(-0x4000000, 0x4000000)},
+    {&psg_channel, 1, 4, IN(0, 15)}, {&psg_noise, 1, 4, ANY},
+    {&psg2_address, 1, 4, IN(0, 15)},
+    {psg2_reg, 16, 4, 0, 0, ay_reg_high},
+    {&psg2_step1, 1, 4, STEP}, {&psg2_counter1, 1, 4, ANY},
+    {&psg2_step2, 1, 4, STEP}, {&psg2_counter2, 1, 4, ANY},
+    {&psg2_step3, 1, 4, STEP}, {&psg2_counter3, 1, 4, ANY},
+    {&psg2_step4, 1, 4, STEP}, {&psg2_counter4, 1, 4, IN(0, 0xFFFFF)},
+    {&psg2_step5, 1, 4, STEP}, {&psg2_counter5, 1, 4, IN(0, 0x1FFFFFF)},
+    {&psg2_noise, 1, 4, ANY},
+    {nullptr, 128, 0, ANY},  // map1, then map2
+    {&megacart, 1, 4, ANY},  // a bank mask, checked below
+    {&megacart_mapper, 1, 4, IN(0, 1)}, {&nmi_use, 1, 4, IN(0, 2)},
+    {&map_adam, 1, 4, IN(0, 0x1F)}, {&pcb_adam, 1, 4, IN(0, 0xFFFF)},
+    {adam_keyboard, 16, 4, ANY},
+    {&adam_slow, 1, 4, IN(0, 42)},
+    {adam_status, 16, 4, IN(0, 4)},
+    {psg_buffer, SAMPLES_PER_PERIOD, 2, ANY},
 };
-static const snapshot_field fields_after[] = {
-    {&megacart, 1, 4}, {&megacart_mapper, 1, 4}, {&nmi_use, 1, 4}, {&map_adam, 1, 4},
-    {&pcb_adam, 1, 4},
-    {adam_keyboard, 16, 4},
-    {&adam_slow, 1, 4},
-    {adam_status, 16, 4},
-    {psg_buffer, 440, 2},
-};
+#undef ANY
+#undef IN
+#undef STEP
+static const size_t FIELDS = sizeof fields / sizeof fields[0];
+
+// Page-table entries are pointer-sized in the file: 8 bytes, or 4 on
+// 32-bit builds; the reader takes either.
+static const int NATIVE_WIDTH = (int)sizeof(uintptr_t) == 8 ? 8 : 4;
+
+static constexpr size_t field_bytes(const snapshot_field &f, int entry_width) {
+  return (size_t)f.count * (size_t)(f.data ? f.width : entry_width);
+}
+
+static constexpr size_t snapshot_size(int entry_width) {
+  size_t n = sizeof snapshot_magic;
+  for (const snapshot_field &f : fields) n += field_bytes(f, entry_width);
+  return n;
+}
+
+// Where a field lies in a file with entries of entry_width bytes.
+static size_t offset_of(const void *data, int entry_width) {
+  size_t at = sizeof snapshot_magic;
+  for (const snapshot_field &f : fields) {
+    if (f.data == data) return at;
+    at += field_bytes(f, entry_width);
+  }
+  return at;
+}
 
 // The buffers a page-table entry can designate, by tag.
 enum { TAG_ROM, TAG_BASE_ROM, TAG_RAM, TAG_NULL, TAG_WP_ROM, TAG_EOS_ROM, TAG_COUNT };
@@ -94,27 +142,8 @@ static size_t tag_size(int tag) {
 }
 
 // The whole file, built or checked here before it goes anywhere.
-static uint8_t snapshot_image[SNAPSHOT_SIZE_WIDE];
-
-static size_t put_fields(uint8_t *out, const snapshot_field *f, size_t n) {
-  size_t at = 0;
-  for (size_t i = 0; i < n; i++) {
-    size_t bytes = (size_t)f[i].count * (size_t)f[i].width;
-    memcpy(out + at, f[i].data, bytes);
-    at += bytes;
-  }
-  return at;
-}
-
-static size_t get_fields(const uint8_t *in, const snapshot_field *f, size_t n) {
-  size_t at = 0;
-  for (size_t i = 0; i < n; i++) {
-    size_t bytes = (size_t)f[i].count * (size_t)f[i].width;
-    memcpy(f[i].data, in + at, bytes);
-    at += bytes;
-  }
-  return at;
-}
+static uint8_t snapshot_image[snapshot_size(8)];
+static_assert(snapshot_size(8) == 149872, "the file's layout is fixed");
 
 // Entry encoding: tag * 0x10000000 + offset of the window start.
 static uint32_t encode_entry(const uint8_t *entry, int page) {
@@ -138,17 +167,18 @@ static void put_entry(uint8_t *out, uint32_t value, int width) {
 }
 
 static size_t build_snapshot(void) {
-  const int width = (int)sizeof(uintptr_t) == 8 ? 8 : 4;
   uint8_t *p = snapshot_image;
-  memcpy(p, snapshot_magic, 32);
-  p += 32;
-  p += put_fields(p, fields_before, sizeof fields_before / sizeof fields_before[0]);
-  for (int t = 0; t < 2; t++) {
-    uint8_t **table = t == 0 ? map1 : map2;
-    for (int page = 0; page < 64; page++, p += width)
-      put_entry(p, encode_entry(table[page], page), width);
+  memcpy(p, snapshot_magic, sizeof snapshot_magic);
+  p += sizeof snapshot_magic;
+  for (const snapshot_field &f : fields) {
+    if (f.data != nullptr) {
+      memcpy(p, f.data, field_bytes(f, NATIVE_WIDTH));
+      p += field_bytes(f, NATIVE_WIDTH);
+      continue;
+    }
+    for (int i = 0; i < 128; i++, p += NATIVE_WIDTH)
+      put_entry(p, encode_entry((i < 64 ? map1 : map2)[i & 63], i & 63), NATIVE_WIDTH);
   }
-  p += put_fields(p, fields_after, sizeof fields_after / sizeof fields_after[0]);
   return (size_t)(p - snapshot_image);
 }
 
@@ -184,105 +214,63 @@ static bool decode_entry(const uint8_t *in, int width, bool writes, int *tag, in
   return off >= 0 && (size_t)off + 1024 <= tag_size(*tag);
 }
 
-static bool check_maps(const uint8_t *maps, int width) {
-  int tag;
-  int32_t offset;
-  for (int i = 0; i < 128; i++)
-    if (!decode_entry(maps + (size_t)i * width, width, i >= 64, &tag, &offset)) return false;
+// Every field within its range, every entry a window inside its buffer.
+static bool check_fields(const uint8_t *in, int width) {
+  size_t at = sizeof snapshot_magic;
+  for (const snapshot_field &f : fields) {
+    if (f.data == nullptr) {
+      int tag;
+      int32_t offset;
+      for (int i = 0; i < 128; i++)
+        if (!decode_entry(in + at + (size_t)i * width, width, i >= 64, &tag, &offset)) return false;
+    } else if (f.width == 4 && (f.highs != nullptr || f.lo <= f.hi)) {
+      for (int i = 0; i < f.count; i++) {
+        const int32_t v = word_at(in, at + 4 * (size_t)i);
+        if (f.highs != nullptr ? !in_range(v, 0, f.highs[i]) : !in_range(v, f.lo, f.hi)) return false;
+      }
+    }
+    at += field_bytes(f, width);
+  }
   return true;
 }
 
-static bool check_before(const uint8_t *in) {
-  size_t at = 32 + 0x4000 + 0x20000;
-  for (int i = 0; i < 13; i++)
-    if (!in_range(word_at(in, at + 4 * i), 0, 0xFFFF)) return false;
-  at += 52;
-  if (!in_range(word_at(in, at), 0, 2) || !in_range(word_at(in, at + 4), 0, 1) ||
-      !in_range(word_at(in, at + 8), 0, 2))
-    return false;
-  at += 12;
+// What the fields mean together.
+static bool check_relations(const uint8_t *in, int width) {
+  auto value = [&](const void *field) { return word_at(in, offset_of(field, width)); };
   // The interpreter derives its scanline budget from the two cycle counts,
   // which differ by the last instruction's overrun and interrupt costs.
-  int32_t cycles = word_at(in, at), line_start = word_at(in, at + 4);
-  int32_t behind = (int32_t)((uint32_t)cycles - (uint32_t)line_start);
-  if (!in_range(behind, 0, 228) || !in_range(word_at(in, at + 8), 0, 156)) return false;
-  at += 12;
-  int32_t pal = word_at(in, at);
-  if (!in_range(pal, 0, 1) || !in_range(word_at(in, at + 4), 0, 0x3FFF) ||
-      !in_range(word_at(in, at + 8), 0, 0xFF) || !in_range(word_at(in, at + 12), 0, 1))
-    return false;
-  at += 16;
-  for (int i = 0; i < 8; i++)
-    if (!in_range(word_at(in, at + 4 * i), 0, 0xFF)) return false;
-  at += 32;
-  if (!in_range(word_at(in, at), 0, pal ? 312 : 261)) return false;
-  at += 16;
-  // SN76489: registers, steps and counters.
-  if (!in_range(word_at(in, at), 0, 7)) return false;
-  at += 4;
-  for (int i = 0; i < 8; i++) {
-    int32_t hi = (i & 1) ? 0x7FFF : (i == 6 ? 0x0F : 0x3FF);
-    if (!in_range(word_at(in, at + 4 * i), 0, hi)) return false;
-  }
-  at += 32;
-  for (int i = 0; i < 4; i++) {
-    if (!in_range(word_at(in, at + 8 * i), 0, 0x3FF)) return false;
-    if (!in_range(word_at(in, at + 8 * i + 4), -0x4000000, 0x4000000)) return false;
-  }
-  if (!in_range(word_at(in, at + 32), 0, 15)) return false;
-  at += 40;
-  // AY-3-8910: registers within their write masks, envelope position and
-  // noise counter within the ranges generation keeps them in.
-  if (!in_range(word_at(in, at), 0, 15)) return false;
-  at += 4;
-  static const int32_t ay_mask[16] = {0xFF, 0x0F, 0xFF, 0x0F, 0xFF, 0x0F, 0x1F, 0xFF,
-                                      0x1F, 0x1F, 0x1F, 0xFF, 0xFF, 0x0F, 0xFF, 0xFF};
-  for (int i = 0; i < 16; i++)
-    if (!in_range(word_at(in, at + 4 * i), 0, ay_mask[i])) return false;
-  at += 64;
-  for (int i = 0; i < 5; i++)
-    if (!in_range(word_at(in, at + 8 * i), 0, 664935)) return false;
-  if (!in_range(word_at(in, at + 28), 0, 0xFFFFF)) return false;
-  if (!in_range(word_at(in, at + 36), 0, 0x1FFFFFF)) return false;
-  return true;
-}
-
-static bool check_after(const uint8_t *in) {
-  int32_t mask = word_at(in, 0);
-  if (mask != 0 && !(mask >= 0x3FFF && mask <= 0x7FFFF && (mask & (mask + 1)) == 0)) return false;
-  if (!in_range(word_at(in, 4), 0, 1) || !in_range(word_at(in, 8), 0, 2) ||
-      !in_range(word_at(in, 12), 0, 0x1F) || !in_range(word_at(in, 16), 0, 0xFFFF))
-    return false;
-  if (!in_range(word_at(in, 20 + 64), 0, 42)) return false;  // adam_slow
-  for (int i = 0; i < 16; i++)
-    if (!in_range(word_at(in, 88 + 4 * i), 0, 4)) return false;
-  return true;
-}
-
-static void restore_maps(const uint8_t *maps, int width) {
-  for (int i = 0; i < 128; i++) {
-    int tag;
-    int32_t offset;
-    decode_entry(maps + (size_t)i * width, width, i >= 64, &tag, &offset);
-    map_page(i < 64 ? map1 : map2, i & 63, tag_buffer(tag), offset);
-  }
+  const int32_t behind = (int32_t)((uint32_t)value(&z80_cycles) - (uint32_t)value(&z80_cycles_1));
+  if (!in_range(behind, 0, CYCLES_PER_LINE)) return false;
+  if (value(&vdp_line) >= lines_per_frame(value(&vdp_pal))) return false;
+  // A bank mask of whole 16 KB banks up to 512 KB, or none.
+  const int32_t mask = value(&megacart);
+  return mask == 0 || (mask >= 0x3FFF && mask <= 0x7FFFF && (mask & (mask + 1)) == 0);
 }
 
 // Checks the image of `size` bytes in snapshot_image and, if it is sound,
 // loads it into the machine.
 static int apply_snapshot(size_t size) {
   int width;
-  if (size == SNAPSHOT_SIZE_WIDE) width = 8;
-  else if (size == SNAPSHOT_SIZE_NARROW) width = 4;
+  if (size == snapshot_size(8)) width = 8;
+  else if (size == snapshot_size(4)) width = 4;
   else return 1;
   const uint8_t *in = snapshot_image;
-  if (memcmp(in, snapshot_magic, 32) != 0) return 1;
-  const uint8_t *maps = in + SNAPSHOT_MAPS_AT;
-  const uint8_t *after = maps + 128 * width;
-  if (!check_before(in) || !check_maps(maps, width) || !check_after(after)) return 1;
-  get_fields(in + 32, fields_before, sizeof fields_before / sizeof fields_before[0]);
-  restore_maps(maps, width);
-  get_fields(after, fields_after, sizeof fields_after / sizeof fields_after[0]);
+  if (memcmp(in, snapshot_magic, sizeof snapshot_magic) != 0) return 1;
+  if (!check_fields(in, width) || !check_relations(in, width)) return 1;
+  size_t at = sizeof snapshot_magic;
+  for (const snapshot_field &f : fields) {
+    if (f.data != nullptr) {
+      memcpy(f.data, in + at, field_bytes(f, width));
+    } else {
+      for (int i = 0; i < 128; i++) {
+        int tag;
+        int32_t offset;
+        decode_entry(in + at + (size_t)i * width, width, i >= 64, &tag, &offset);
+        map_page(i < 64 ? map1 : map2, i & 63, tag_buffer(tag), offset);
+      }
+    }
+    at += field_bytes(f, width);
+  }
   return 0;
 }
 
@@ -341,7 +329,7 @@ int read_snapshot(const char *path) {
   struct stat st;
   size_t got = 0;
   bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-            (st.st_size == SNAPSHOT_SIZE_WIDE || st.st_size == SNAPSHOT_SIZE_NARROW);
+            ((size_t)st.st_size == snapshot_size(8) || (size_t)st.st_size == snapshot_size(4));
   while (ok) {
     uint8_t *at = snapshot_image + got;
     size_t room = sizeof snapshot_image - got;
