@@ -5,8 +5,7 @@
 ; The operating system comes back here (GOTO_WP) when there is nothing to
 ; boot: a small typewriter that types on the screen and prints the page.
 
-PORT_NET        equ 3Fh
-PORT_MEM        equ 7Fh
+        include "ports.inc"
 
 EOS_WINDOW      equ 6000h
 EOS_RAM         equ 0E000h
@@ -61,9 +60,9 @@ page_buf        equ WP_RAM + 40h         ; the page as text for the printer
 boot:
         ld sp,STACK_TOP
         xor a
-        out (PORT_MEM),a            ; this ROM low, RAM high
+        out (ADAM_MEM),a            ; this ROM low, RAM high
         ld a,2
-        out (PORT_NET),a            ; operating-system ROM at 6000-7FFF
+        out (ADAM_NET),a            ; operating-system ROM at 6000-7FFF
         ld hl,EOS_WINDOW
         ld de,EOS_RAM
         ld bc,EOS_SIZE

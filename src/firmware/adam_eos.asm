@@ -13,13 +13,7 @@
 ; error code with NZ. The "end" calls answer carry clear while the device is
 ; still busy and carry set once it has finished.
 
-VDP_DATA        equ 0BEh
-VDP_CTRL        equ 0BFh
-PORT_NET        equ 3Fh
-PORT_MEM        equ 7Fh
-PORT_KEYPAD     equ 80h
-PORT_JOYSTICK   equ 0C0h
-PORT_PSG        equ 0FFh
+        include "ports.inc"
 
 STACK_TOP       equ 0E000h
 BOOT_BLOCK      equ 0C800h
@@ -55,7 +49,7 @@ eos_start:
         ld sp,STACK_TOP
         im 1
         ld a,1
-        out (PORT_MEM),a            ; all intrinsic RAM: boot blocks expect it
+        out (ADAM_MEM),a            ; all intrinsic RAM: boot blocks expect it
         call console_screen
         call hard_init
         ld hl,boot_order
@@ -112,9 +106,9 @@ goto_wp:
         di
         ld sp,STACK_TOP
         xor a
-        out (PORT_MEM),a            ; boot ROM low, RAM high
+        out (ADAM_MEM),a            ; boot ROM low, RAM high
         ld a,2
-        out (PORT_NET),a            ; keep the operating-system ROM window on
+        out (ADAM_NET),a            ; keep the operating-system ROM window on
         jp WP_START
 
 unimplemented:
@@ -138,9 +132,9 @@ hard_init:
 hard_res_net:
         push hl
         ld a,3
-        out (PORT_NET),a
+        out (ADAM_NET),a
         ld a,2
-        out (PORT_NET),a
+        out (ADAM_NET),a
         call dly_aft_hrd_res
         ld hl,(PCB_PTR)
         ld (hl),1
@@ -1033,18 +1027,18 @@ a8_pos:
         ret
 
 switch_mem:
-        out (PORT_MEM),a
+        out (ADAM_MEM),a
         ret
 
 turn_off_sound:
         ld a,9Fh
-        out (PORT_PSG),a
+        out (PSG_PORT),a
         ld a,0BFh
-        out (PORT_PSG),a
+        out (PSG_PORT),a
         ld a,0DFh
-        out (PORT_PSG),a
+        out (PSG_PORT),a
         ld a,0FFh
-        out (PORT_PSG),a
+        out (PSG_PORT),a
         ret
 
 ; A = controllers (bit 0 first, bit 1 second), IX = 10 bytes: per
@@ -1063,7 +1057,7 @@ poller:
         ld b,0FFh
         bit 1,c
         call nz,poll_one
-        out (PORT_JOYSTICK),a
+        out (JOY_SEL),a
         pop ix
         pop hl
         pop de
@@ -1072,7 +1066,7 @@ poller:
 
 poll_one:
         push bc
-        out (PORT_JOYSTICK),a
+        out (JOY_SEL),a
         ld c,b
         in a,(c)
         cpl
@@ -1083,7 +1077,7 @@ poll_one:
         and 0Fh
         ld (ix+1),a
         ld (ix+2),0
-        out (PORT_KEYPAD),a
+        out (KEYPAD_SEL),a
         in a,(c)
         cpl
         ld b,a

@@ -51,14 +51,7 @@ CONTROLLER_MAP  equ 8008h
 START_GAME      equ 800Ah
 GAME_NAME       equ 8024h
 
-; ---- ports
-VDP_DATA        equ 0BEh
-VDP_CTRL        equ 0BFh
-PSG_PORT        equ 0FFh
-KEYPAD_SEL      equ 80h
-JOY_SEL         equ 0C0h
-CTRL_1          equ 0FCh
-CTRL_2          equ 0FFh
+        include "ports.inc"
 
 ; Fills with FF up to a fixed address and stops the build if code ran past it.
 MACRO PADTO,addr

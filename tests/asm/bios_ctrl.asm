@@ -1,24 +1,8 @@
 ; Controller entry points: CONTROLLER_SCAN, DECODER, UPDATE_SPINNER,
 ; CONTROLLER_INIT and POLLER from the NMI. Phases at 7000h/7001h.
-        org 8000h
-        db 55h,0AAh
-        dw 7300h
-        dw 7320h
-        dw 7360h
-        dw 7340h                ; controller map
-        dw start
-        ds 18,0C9h
-        reti
-        nop
-        jp nmi
-
-phase:
-        ld (7000h),a
-        ld hl,7001h
-ph_wait:
-        cp (hl)
-        jr nz,ph_wait
-        ret
+        include "cartridge.inc"
+        jp nmi                  ; 8021h: NMI
+        include "phase.inc"
 
 nmi:
         push af

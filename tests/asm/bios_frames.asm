@@ -1,25 +1,9 @@
 ; CONT_READ, PUT_FRAME, GET_BKGRND, and a mobile object in graphics II
 ; crossing from the first third of the screen into the second, then into
 ; the third. Phases at 7000h/7001h.
-        org 8000h
-        db 55h,0AAh
-        dw 7300h
-        dw 7320h
-        dw 7360h
-        dw 7340h
-        dw start
-        ds 18,0C9h
-        reti
-        nop
-        retn
-
-phase:
-        ld (7000h),a
-        ld hl,7001h
-ph_wait:
-        cp (hl)
-        jr nz,ph_wait
-        ret
+        include "cartridge.inc"
+        retn                  ; 8021h: NMI
+        include "phase.inc"
 
 set_status:                     ; HL = status, B = frame, DE = X, then Y in IY
         ld (hl),b

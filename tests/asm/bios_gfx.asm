@@ -1,24 +1,8 @@
 ; Generator transforms, graphics objects, the deferred writer, Pascal
 ; twins, the cell helpers and the sound-effect exits.
-        org 8000h
-        db 55h,0AAh
-        dw 7300h                ; local sprite table
-        dw 7320h                ; sprite order
-        dw 7360h                ; work buffer (40 bytes)
-        dw 7340h
-        dw start
-        ds 18,0C9h
-        reti
-        nop
-        retn
-
-phase:
-        ld (7000h),a
-        ld hl,7001h
-ph_wait:
-        cp (hl)
-        jr nz,ph_wait
-        ret
+        include "cartridge.inc"
+        retn                  ; 8021h: NMI
+        include "phase.inc"
 
 glyph:
         db 0F8h,80h,80h,0F0h,80h,80h,80h,00h

@@ -1,24 +1,8 @@
 ; Sound system: two songs started with SOUND_INIT and PLAY_IT, played by
 ; PLAY_SONGS and SOUND_MAN from the NMI. 7010h counts NMIs.
-        org 8000h
-        db 55h,0AAh
-        dw 7300h
-        dw 7320h
-        dw 7360h
-        dw 7340h
-        dw start
-        ds 18,0C9h
-        reti
-        nop
-        jp nmi
-
-phase:
-        ld (7000h),a
-        ld hl,7001h
-ph_wait:
-        cp (hl)
-        jr nz,ph_wait
-        ret
+        include "cartridge.inc"
+        jp nmi                  ; 8021h: NMI
+        include "phase.inc"
 
 nmi:
         push af

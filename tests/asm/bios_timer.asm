@@ -1,23 +1,7 @@
 ; Timers and signals, the random generator and the nibble helpers.
-        org 8000h
-        db 55h,0AAh
-        dw 7300h
-        dw 7320h
-        dw 7360h
-        dw 7340h
-        dw start
-        ds 18,0C9h
-        reti
-        nop
-        retn
-
-phase:
-        ld (7000h),a
-        ld hl,7001h
-ph_wait:
-        cp (hl)
-        jr nz,ph_wait
-        ret
+        include "cartridge.inc"
+        retn                  ; 8021h: NMI
+        include "phase.inc"
 
 ; TEST_SIGNAL for signals 0-2 into (IX), (IX+1), (IX+2).
 test3:

@@ -1,24 +1,8 @@
 ; Calls the BIOS's video entry points one phase at a time; the test checks
 ; video memory, registers and RAM between phases.
-        org 8000h
-        db 55h,0AAh             ; start at once
-        dw 7300h                ; local sprite table
-        dw 7320h                ; sprite order
-        dw 7360h                ; work buffer
-        dw 7340h                ; controller map
-        dw start
-        ds 18,0C9h              ; restarts: ret
-        reti
-        nop
-        retn
-
-phase:                          ; reports phase A, waits for the go-ahead
-        ld (7000h),a
-        ld hl,7001h
-ph_wait:
-        cp (hl)
-        jr nz,ph_wait
-        ret
+        include "cartridge.inc"
+        retn                  ; 8021h: NMI
+        include "phase.inc"
 
 start:
         ; 1: WRITE_REGISTER, READ_REGISTER

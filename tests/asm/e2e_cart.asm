@@ -1,22 +1,9 @@
 ; End-to-end test cartridge: needs no BIOS routine. Graphics I with a
 ; checkerboard of two colours, a dark-blue backdrop (the window border),
 ; a steady tone on channel 0, and an NMI handler that reads the status.
-VDP_DATA  equ 0BEh
-VDP_CTRL  equ 0BFh
-PSG       equ 0FFh
 
-        org 8000h
-        db 55h, 0AAh            ; start at once
-        dw 0, 0, 0, 0
-        dw start
-        jp 0                    ; RST 08h-30h slots
-        jp 0
-        jp 0
-        jp 0
-        jp 0
-        jp 0
-        jp 0                    ; maskable interrupt
-        jp nmi
+        include "cartridge.inc"
+        jp nmi                  ; 8021h: NMI
         db "TEST/E2E/2026"
 
 start:
@@ -71,11 +58,11 @@ ct:     out (VDP_DATA),a
         out (VDP_DATA),a
         ; tone on channel 0: period 0x0FE, volume 0
         ld a,8Eh
-        out (PSG),a
+        out (PSG_PORT),a
         ld a,0Fh
-        out (PSG),a
+        out (PSG_PORT),a
         ld a,90h
-        out (PSG),a
+        out (PSG_PORT),a
         ld a,0E0h
         out (VDP_CTRL),a        ; display and NMI on last
         ld a,81h

@@ -2,28 +2,13 @@
 ; without any input. The main loop keeps the CPU registers busy with a
 ; 16-bit shift generator; the NMI handler changes video memory, the SN76489
 ; tone and the Super Game Module's AY-3-8910 tone from a frame counter.
-VDP_DATA  equ 0BEh
-VDP_CTRL  equ 0BFh
-PSG       equ 0FFh
-AY_ADDR   equ 50h
-AY_DATA   equ 51h
 
 frames  equ 7000h
 pos     equ 7002h
 seed    equ 7004h
 
-        org 8000h
-        db 55h, 0AAh            ; start at once
-        dw 0, 0, 0, 0
-        dw start
-        jp 0                    ; RST 08h-30h slots
-        jp 0
-        jp 0
-        jp 0
-        jp 0
-        jp 0
-        jp 0                    ; maskable interrupt
-        jp nmi
+        include "cartridge.inc"
+        jp nmi                  ; 8021h: NMI
 
 start:
         ld sp,7400h
@@ -80,7 +65,7 @@ ct:     out (VDP_DATA),a
         out (VDP_DATA),a
         ld hl,sn_init           ; SN76489: two tones and white noise
         ld b,sn_end - sn_init
-        ld c,PSG
+        ld c,PSG_PORT
         otir
         ld a,7                  ; AY: tone A only, volume 12, period 0x180
         out (AY_ADDR),a
@@ -145,7 +130,7 @@ nmi:    push af
         ld a,(frames)           ; SN tone 1 period low bits
         and 0Fh
         or 80h
-        out (PSG),a
+        out (PSG_PORT),a
         xor a                   ; AY tone A period low byte
         out (AY_ADDR),a
         ld a,(frames)

@@ -2,20 +2,9 @@
 ; interrupt disabled in register 1, then enables it, which must take the
 ; NMI right after that OUT. The handler counts NMIs at 7000h, keeps the
 ; first return address at 7002h and acknowledges by reading the status.
-VDP_CTRL  equ 0BFh
 
-        org 8000h
-        db 55h, 0AAh            ; start at once
-        dw 0, 0, 0, 0
-        dw start
-        jp 0                    ; RST 08h-30h slots
-        jp 0
-        jp 0
-        jp 0
-        jp 0
-        jp 0
-        jp 0                    ; maskable interrupt
-        jp nmi                  ; 8021h
+        include "cartridge.inc"
+        jp nmi                  ; 8021h: NMI
         dw after_out            ; 8024h: where the first NMI must return
 
 start:
