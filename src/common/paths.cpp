@@ -60,7 +60,8 @@ const char *home_folder(void) {
 #endif
 }
 
-const char *user_folder(int kind) {
+// A user folder (FOLDER_*) with its trailing separator.
+static const char *user_folder(int kind) {
 #ifdef _WIN32
   static char music[4096], pictures[4096];
   if (kind == FOLDER_MUSIC) return shell_folder(CSIDL_MYMUSIC, music, sizeof music);

@@ -10,8 +10,6 @@ enum { FOLDER_DOCUMENTS, FOLDER_MUSIC, FOLDER_PICTURES };
 // The user's home folder with a trailing separator: HOME, else the
 // password database, else the current folder ("").
 const char *home_folder(void);
-// A user folder (FOLDER_*) with its trailing separator.
-const char *user_folder(int kind);
 // home_folder() + name into out; returns 0, or 1 when it does not fit.
 int home_path(char *out, size_t size, const char *name);
 // user_folder(kind) + name into out; returns 0, or 1 when it does not fit.

@@ -15,7 +15,7 @@
 SDL_Window *window;
 SDL_Surface *screenSurface, *surface, *status_surface;
 SDL_AudioDeviceID audio;
-SDL_Joystick *gGameController1, *gGameController2;
+static SDL_Joystick *gGameController1, *gGameController2;
 
 int host_open_window(void) {
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_AUDIO | SDL_INIT_JOYSTICK) < 0) {

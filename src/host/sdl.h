@@ -8,7 +8,6 @@ extern SDL_Surface *screenSurface;    // the window's own surface
 extern SDL_Surface *surface;          // wraps the frame buffer
 extern SDL_Surface *status_surface;   // wraps the status line
 extern SDL_AudioDeviceID audio;
-extern SDL_Joystick *gGameController1, *gGameController2;
 
 // SDL_Init, file drops, joysticks, the window, the hidden cursor.
 // Returns -1 to go on, else the exit status.

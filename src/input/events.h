@@ -52,7 +52,6 @@ enum { CV_NAMES = 52, AD_NAMES = 114, ADAM_LINES_MAX = 228, ADAM_DEFAULTS = 116 
 enum { ADAM_MOD_CTRL = MOD_CTRL, ADAM_MOD_SHIFT = MOD_SHIFT, ADAM_MOD_ALT = MOD_ALT };
 
 extern const char *const cv_mappings[CV_NAMES + 1];
-extern const char *const ad_mappings[AD_NAMES];
 extern const uint8_t adam_to_ascii[AD_NAMES];
 
 // 0-51 primary bindings of cv_mappings, 52-103 their alternates.
@@ -63,7 +62,6 @@ extern adam_binding desired_adam_mapping[ADAM_LINES_MAX + 1];
 // 2 horizontal; then the negate flag of each, in the same order.
 extern int32_t joystick_setup[12];
 extern int32_t full_screen;
-extern char keys_filename[4096];
 extern int32_t checking_codes;    // 1 while key codes are shown
 
 void load_mapping(void);           // path, defaults, read, save: every reset

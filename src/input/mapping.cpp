@@ -23,7 +23,7 @@ const char *const cv_mappings[CV_NAMES + 1] = {
     "key_screenshot", "key_fast_disk", "key_sync", "key_codes",
     "key_???"};
 
-const char *const ad_mappings[AD_NAMES] = {
+static const char *const ad_mappings[AD_NAMES] = {
     "adam_???",
     "adam_nul", "adam_soh", "adam_stx", "adam_etx", "adam_eot", "adam_enq",
     "adam_ack", "adam_bel", "adam_bs", "adam_ht", "adam_lf", "adam_vt",
@@ -74,7 +74,7 @@ key_binding desired_mapping[2 * CV_NAMES];
 adam_binding desired_adam_mapping[ADAM_LINES_MAX + 1];
 int32_t joystick_setup[12];
 int32_t full_screen;
-char keys_filename[4096];
+static char keys_filename[4096];
 
 // Index of an Adam key name; the default table below is written by name so
 // that it reads like the documentation of the keyboard.

@@ -7,7 +7,8 @@
 uint8_t eeprom[0x8000];
 int32_t eeprom_modified, eeprom_small;
 char eeprom_filename[4096];
-int32_t eeprom_state, eeprom_byte, eeprom_byte_read, eeprom_reading;
+int32_t eeprom_state, eeprom_reading;
+static int32_t eeprom_byte, eeprom_byte_read;  // shift register; the byte being read out
 int32_t eeprom_address_1, eeprom_address_2;
 
 // Bus lines as last driven by the program.

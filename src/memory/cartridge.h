@@ -16,7 +16,7 @@ extern int32_t eeprom_modified;   // dirty mask; only non-zero matters
 extern int32_t eeprom_small;      // 1: one address byte, 0: two
 extern char eeprom_filename[4096];
 // Two-wire bus state of the Activision EEPROM.
-extern int32_t eeprom_state, eeprom_byte, eeprom_byte_read, eeprom_reading;
+extern int32_t eeprom_state, eeprom_reading;
 extern int32_t eeprom_address_1, eeprom_address_2;
 // Writes a changed EEPROM to its save file (frame end).
 void eeprom_flush(void);

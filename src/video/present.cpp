@@ -55,7 +55,9 @@ present_layout present_geometry(int width, int height) {
   return l;
 }
 
-void present_draw_status(const char *text, int level) {
+// Fills the status line: a bar of red `level` with `text` (clipped to the
+// 41 cells of the line) in grey `level`, glyphs from the BIOS font.
+static void present_draw_status(const char *text, int level) {
   const uint32_t bar = vdp_pixel(level, 0, 0), ink = vdp_pixel(level, level, level);
   for (uint32_t &p : status_line) p = bar;
   for (int k = 0; k < STATUS_CELLS && text[k] != '\0'; k++) {

@@ -40,7 +40,3 @@ extern present_layout present_current;
 extern int32_t present_border_dirty;
 extern uint32_t present_border;
 extern int32_t present_status_shown;
-
-// Fills the status line: a bar of red `level` with `text` (clipped to the
-// 41 cells of the line) in grey `level`, glyphs from the BIOS font.
-void present_draw_status(const char *text, int level);
