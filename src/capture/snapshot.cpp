@@ -35,7 +35,7 @@ static constexpr char snapshot_magic[32] = "Tervox v0.5 :)\r\n";  // then 16 zer
 struct snapshot_field {
   void *data;             // null: the 128 page-table entries
   int32_t count;          // elements
-  int32_t width;          // bytes per element: 1, 2 or 4 (entries: by build)
+  int32_t width;          // bytes per element: 1, 2 or 4; 0 for the entries (by build)
   int32_t lo, hi;         // range of every 4-byte element, when lo <= hi
   const int32_t *highs;   // or per element: 0 to highs[i]
 };
@@ -99,7 +99,7 @@ static const size_t FIELDS = sizeof fields / sizeof fields[0];
 static const int NATIVE_WIDTH = (int)sizeof(uintptr_t) == 8 ? 8 : 4;
 
 static constexpr size_t field_bytes(const snapshot_field &f, int entry_width) {
-  return (size_t)f.count * (size_t)(f.data ? f.width : entry_width);
+  return (size_t)f.count * (size_t)(f.width != 0 ? f.width : entry_width);
 }
 
 static constexpr size_t snapshot_size(int entry_width) {
