@@ -699,7 +699,8 @@ _ball:  push bc
         sra a
         sra a
         sra a
-        add a,70
+        sra a
+        add a,68
         ld d,a                  ; Y
         pop bc
         push bc
@@ -1292,6 +1293,7 @@ hs_defaults:
         dw 50
 
         include "music.inc"
+        ds (100h-($ AND 0FFh)) AND 0FFh,0FFh   ; sine on a page boundary: H is fixed
         include "tables.inc"
         include "sprites.inc"
 spr_end:
