@@ -672,7 +672,8 @@ title_text:
         db HI+22,1,"its path: tervox GAME.rom",0
         db 0FFh
 
-; Eight balls riding a wave across the middle of the screen.
+; Four balls riding a wave across the middle of the screen (four, so that
+; no line ever has a fifth sprite to drop).
 title_frame:
         ld b,0
 _ball:  push bc
@@ -680,11 +681,8 @@ _ball:  push bc
         add a,a
         ld c,a
         ld a,b
-        add a,a
-        add a,a
-        add a,a
-        add a,a
-        add a,a                 ; 32 pixels apart
+        rrca
+        rrca                    ; 64 pixels apart
         add a,c
         ld e,a                  ; X
         ld a,(frames)
@@ -715,12 +713,12 @@ _ball:  push bc
         pop bc
         inc b
         ld a,b
-        cp 8
+        cp 4
         jr nz,_ball
         ret
 
 ball_colours:
-        db 8, 9, 10, 11, 3, 7, 5, 13
+        db 9, 11, 3, 7
 
 ; Big letters: each character cell shows 2x2 pixels of a BIOS glyph as 4x4
 ; dots, so a glyph becomes 3 cells by 4. The 16 dot tiles exist four
