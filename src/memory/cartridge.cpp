@@ -183,16 +183,18 @@ static int load_raw(const char *path) {
   int kind;
   FILE *f = open_regular_file(path, "rb", sizeof staged, &size, &kind);
   if (f == nullptr) return refused(reason_of_kind(kind));
-  size_t got = fread(staged, 1, (size_t)size, f);
-  // A file that grew since it was measured is larger than it said.
+  // Read to its end, not to the size measured: the file may still be
+  // growing (a build writing it).
+  size_t got = fread(staged, 1, sizeof staged, f);
   uint8_t beyond;
-  bool more = got == (size_t)size && fread(&beyond, 1, 1, f) == 1;
+  const bool more = got == sizeof staged && fread(&beyond, 1, 1, f) == 1;
+  const bool error = ferror(f) != 0;
   fclose(f);
   if (more) return refused(reason_of_kind(FILE_TOO_LARGE));
-  if (got != (size_t)size) return refused("cannot be read");
-  if (size == 0) return refused("empty file");
+  if (error) return refused("cannot be read");
+  if (got == 0) return refused("empty file");
   memcpy(staged_name, path, strlen(path) + 1);
-  return (int)size;
+  return (int)got;
 }
 
 static bool is_header(const uint8_t *p) {

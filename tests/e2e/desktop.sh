@@ -33,7 +33,11 @@ xvfb=$!
 for _ in $(seq 300); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { echo "FAILED: Xvfb did not start"; exit 1; }
 export DISPLAY=:$(head -n 1 "$work/display")
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+# Without an answering server SDL would find no display and the program
+# would rightly refuse to start: wait for one (a loaded machine is slow).
+answered=""
+for _ in $(seq 300); do xdpyinfo >/dev/null 2>&1 && { answered=1; break; }; sleep 0.1; done
+[ -n "$answered" ] || { echo "FAILED: Xvfb does not answer on $DISPLAY"; exit 1; }
 
 failures=0
 # Waits up to 10 s for a non-empty file: a loaded machine may be slow.
