@@ -355,6 +355,38 @@ TEST_F(Eeprom, ShortSaveFileIsBlankBeyondItsEnd) {
   EXPECT_EQ(eeprom_modified, 0);
 }
 
+// The save file is never the image itself nor any other file that is not a
+// save: where ".bin" names one, "-save.bin" is used, and the file is left.
+TEST_F(Eeprom, SaveNeverReplacesAFileThatIsNotASave) {
+  const Bytes other_cart = [] { Bytes b(0x8000, 0x11); b[0] = 0x55; b[1] = 0xAA; return b; }();
+  const struct { const char *image, *occupant; Bytes occupant_data; const char *save; } cases[] = {
+    {"Game.bin", nullptr, {}, "Game-save.bin"},           // the image is its own ".bin"
+    {"Game.rom", "Game.bin", other_cart, "Game-save.bin"},  // a 32 KB cartridge there
+    {"Game.rom", "Game.bin", Bytes(0x8001, 0), "Game-save.bin"},
+    {"Game.rom", "Game.bin", Bytes(0x8000, 0x42), "Game.bin"},  // a real save is used
+  };
+  for (const auto &c : cases) {
+    home = private_home();
+    if (c.occupant) write_file(home + "/" + c.occupant, c.occupant_data);
+    load(false, c.image);
+    Bytes image_before = read_file(home + "/" + c.image);
+    machine_run_frames(1);  // the first frame end writes the save
+    EXPECT_EQ(std::string(eeprom_filename), home + "/" + c.save) << c.image;
+    EXPECT_EQ(read_file(home + "/" + c.save).size(), 0x8000u) << c.image;
+    EXPECT_EQ(read_file(home + "/" + c.image), image_before) << c.image;
+    if (c.occupant && strcmp(c.save, c.occupant) != 0) {
+      EXPECT_EQ(read_file(home + "/" + c.occupant), c.occupant_data) << c.occupant;
+    }
+  }
+  // Both names taken: the EEPROM works but is kept nowhere.
+  home = private_home();
+  mkdir((home + "/Game.bin").c_str(), 0755);
+  mkdir((home + "/Game-save.bin").c_str(), 0755);
+  load(false, "Game.rom");
+  EXPECT_STREQ(eeprom_filename, "");
+  EXPECT_EQ(eeprom[0], 0xFF);
+}
+
 TEST_F(Eeprom, FailedSaveIsRetriedAndKeepsThePreviousFile) {
   load(false);
   std::string dir = home + "/later";

@@ -559,10 +559,17 @@ TEST_F(Events, DroppedFileLoadsAndResetsWithoutResuming) {
   EXPECT_EQ(rom[1], 0xAA);
   EXPECT_EQ(emulator_registers[REG_PC], 0);
   EXPECT_EQ(emulator_event, 1);
-  // A file that cannot be loaded still resets, and nothing breaks.
-  e.drop.file = SDL_strdup((home + "/missing.rom").c_str());
+  // A file that cannot be loaded says so and leaves the game running as
+  // it was: no reset, the same cartridge.
+  emulator_registers[REG_PC] = 0x1234;
+  testing::internal::CaptureStderr();
+  e.drop.file = SDL_strdup(home.c_str());
   push(e);
   do_something();
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Couldn't load " + home + ": is a folder\n");
+  EXPECT_EQ(std::string(current_message).substr(0, 14), "Couldn't load ");
+  EXPECT_EQ(emulator_registers[REG_PC], 0x1234);
+  EXPECT_EQ(rom[0], 0x55);
   EXPECT_EQ(emulator_event, 1);
 }
 

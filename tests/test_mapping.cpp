@@ -5,6 +5,7 @@
 #include <SDL.h>
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -271,6 +272,44 @@ TEST_F(Mapping, MissingOrUnreadableFileGivesTheDefaults) {
   ASSERT_EQ(stat(file.c_str(), &st), 0);
   EXPECT_TRUE(S_ISDIR(st.st_mode));
   rmdir(file.c_str());
+}
+
+// Only an ordinary file of sane size is read, without waiting on it (a
+// FIFO or /dev/zero would hang the start); anything else gives the
+// defaults and is never written over.
+TEST_F(Mapping, OnlyOrdinaryFilesAreReadAndNothingElseIsReplaced) {
+  const std::string big = home + "/big.txt";
+  FILE *f = fopen(big.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  fputs("up_1 key5\n", f);
+  ASSERT_EQ(fseek(f, 3 << 20, SEEK_SET), 0);  // sparse: 3 MB
+  fputc('\n', f);
+  fclose(f);
+  const std::string targets[] = {"fifo", "/dev/zero", big};
+  for (const std::string &target : targets) {
+    remove(file.c_str());
+    if (target == "fifo") ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+    else ASSERT_EQ(symlink(target.c_str(), file.c_str()), 0);
+    load_mapping();
+    EXPECT_EQ(desired_mapping[0].key_code, SDLK_UP) << target;
+    struct stat st;
+    ASSERT_EQ(lstat(file.c_str(), &st), 0);
+    EXPECT_TRUE(target == "fifo" ? S_ISFIFO(st.st_mode) : S_ISLNK(st.st_mode)) << "replaced: " << target;
+  }
+  EXPECT_EQ(read_file(big).size(), (3u << 20) + 1);
+
+  // Read but never written in read-only mode, and not written when absent.
+  remove(file.c_str());
+  mapping_read_only = 1;
+  load_mapping();
+  EXPECT_TRUE(read_file(file).empty());
+  write_mapping("' my comment\nup_1 key5\n");
+  load_mapping();
+  save_mapping();
+  mapping_read_only = 0;
+  EXPECT_EQ(desired_mapping[0].key_code, 5);
+  std::vector<uint8_t> kept = read_file(file);
+  EXPECT_EQ(std::string(kept.begin(), kept.end()), "' my comment\nup_1 key5\n");
 }
 
 TEST_F(Mapping, FullScreenPreferenceSurvivesUntilTheFileSaysOtherwise) {

@@ -44,7 +44,14 @@ const char usage_text[] =
     "  --seed N                seed of the random byte a reset puts in RAM\n"
     "                          (default: the time), for repeatable runs\n"
     "  --bench                 end with a speed line\n"
-    "  --help                  this text\n";
+    "  --help                  this text\n"
+    "  --version               the program's version\n"
+    "Frame numbers go up to 1000000000. An image that does not load, or a bad\n"
+    "option, ends the program with a one-line error and exit status 2.\n";
+
+// Far beyond any run (days of machine time), and small enough that
+// FRAME + FRAMES never overflows.
+const long FRAME_MAX = 1000000000;
 
 struct Press {
   int index;
@@ -60,11 +67,15 @@ struct Typing {
   exit(2);
 }
 
-bool parse_number(const char *text, long *out) {
+// A decimal number from 0 to max, digits only.
+bool parse_number(const char *text, long *out, long max = FRAME_MAX) {
   if (text == nullptr || *text == '\0') return false;
-  char *end = nullptr;
-  long v = strtol(text, &end, 10);
-  if (*end != '\0' || v < 0) return false;
+  long v = 0;
+  for (const char *p = text; *p; p++) {
+    if (*p < '0' || *p > '9') return false;
+    v = v * 10 + (*p - '0');
+    if (v > max) return false;
+  }
   *out = v;
   return true;
 }
@@ -91,8 +102,13 @@ bool type_key(unsigned char c) {
 }  // namespace
 
 int main(int argc, char **argv) {
-  if (argc >= 2 && (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-h") == 0)) {
+  const char *first = argc >= 2 ? argv[1] : "";
+  if (strcmp(first, "--help") == 0 || strcmp(first, "-h") == 0) {
     fputs(usage_text, stdout);
+    return 0;
+  }
+  if (strcmp(first, "--version") == 0) {
+    printf("tervox-headless %s\n", TERVOX_VERSION);
     return 0;
   }
   if (argc < 2 || argv[1][0] == '-') fail("no image given (see --help)");
@@ -113,13 +129,16 @@ int main(int argc, char **argv) {
     if (opt == "--help") {
       fputs(usage_text, stdout);
       return 0;
+    } else if (opt == "--version") {
+      printf("tervox-headless %s\n", TERVOX_VERSION);
+      return 0;
     } else if (opt == "--frames") {
-      if (!parse_number(value(), &frames) || frames == 0) fail("--frames needs a positive number");
+      if (!parse_number(value(), &frames) || frames == 0) fail("--frames needs a number from 1 to 1000000000");
     } else if (opt == "--pal") {
       pal = true;
     } else if (opt == "--seed") {
       long seed = 0;
-      if (!parse_number(value(), &seed) || seed > 0x7FFFFFFF) fail("--seed needs a number from 0 to 2147483647");
+      if (!parse_number(value(), &seed, 0x7FFFFFFF)) fail("--seed needs a number from 0 to 2147483647");
       memory_seed = (int32_t)seed;
     } else if (opt == "--bench") {
       bench = true;
@@ -149,14 +168,14 @@ int main(int argc, char **argv) {
       p.index = mapping_index(name.c_str());
       if (p.index < 0) fail("unknown input name: " + name);
       if (!parse_number(when.c_str(), &p.first) || !parse_number(len.c_str(), &p.count))
-        fail("--press needs NAME@FRAME[+FRAMES]: " + arg);
+        fail("--press needs NAME@FRAME[+FRAMES], numbers from 0 to 1000000000: " + arg);
       presses.push_back(p);
     } else if (opt == "--type") {
       std::string arg = value();
       size_t at = arg.rfind('@');
       Typing t;
       if (at == std::string::npos || !parse_number(arg.c_str() + at + 1, &t.frame))
-        fail("--type needs TEXT@FRAME: " + arg);
+        fail("--type needs TEXT@FRAME, FRAME from 0 to 1000000000: " + arg);
       // "\n" in the text stands for Return.
       for (size_t i = 0; i < at; i++) {
         if (arg[i] == '\\' && i + 1 < at && arg[i + 1] == 'n') {
@@ -178,7 +197,10 @@ int main(int argc, char **argv) {
   sound_pacing = 0;
   if (host_start() >= 0) fail("cannot create the frame buffer");
   quit = 0;
-  if (open_rom_file(image_path) != 0) fail(std::string("cannot load image: ") + image_path);
+  // A CI run reads the user's bindings but never changes their file.
+  mapping_read_only = 1;
+  if (open_rom_file(image_path) != 0)
+    fail(std::string("cannot load image: ") + image_path + ": " + load_error);
   init_peripheral(0);
   if (snap_in != nullptr && read_snapshot(snap_in) != 0)
     fail(std::string("cannot read snapshot: ") + snap_in);

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/usage.h"
 #include "core/machine.h"
 
 // The image path from a whole command line (without the program name).
@@ -19,6 +20,9 @@ static std::string path_from_command_line(const char *line) {
 }
 
 int main(int argc, char **argv) {
+  char program[64];
+  program_name(argc >= 1 ? argv[0] : nullptr, program, sizeof program);
+  if (argc >= 2 && print_program_info(argv[1], program, "Alt+Return full screen")) return 0;
   std::string line;
   for (int i = 1; i < argc; i++) {
     if (i > 1) line += ' ';

@@ -1,7 +1,9 @@
 #include "common/paths.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 
 #ifdef _WIN32
 #include <io.h>
@@ -9,6 +11,7 @@
 #include <shlobj.h>
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <pwd.h>
 #include <unistd.h>
 #endif
@@ -96,6 +99,75 @@ int next_numbered_user_path(int kind, char *out, size_t size, const char *patter
 
 int next_numbered_path(char *out, size_t size, const char *pattern, int *counter) {
   return next_numbered_user_path(FOLDER_DOCUMENTS, out, size, pattern, counter);
+}
+
+// The FILE_* kind an error number of an open or a stat stands for.
+static int kind_of_error(int error) {
+  if (error == ENOENT || error == ENOTDIR) return FILE_MISSING;
+  if (error == EACCES || error == EPERM) return FILE_DENIED;
+  if (error == EISDIR) return FILE_FOLDER;
+  return FILE_UNREADABLE;
+}
+
+#ifdef _WIN32
+static int kind_of_mode(unsigned mode) {
+  if ((mode & _S_IFMT) == _S_IFDIR) return FILE_FOLDER;
+  return (mode & _S_IFMT) == _S_IFREG ? FILE_REGULAR : FILE_NOT_REGULAR;
+}
+#else
+static int kind_of_mode(mode_t mode) {
+  if (S_ISDIR(mode)) return FILE_FOLDER;
+  return S_ISREG(mode) ? FILE_REGULAR : FILE_NOT_REGULAR;
+}
+#endif
+
+int file_kind(const char *path, long long *size) {
+  *size = 0;
+#ifdef _WIN32
+  wchar_t wpath[4096];
+  struct _stat64 st;
+  if (MultiByteToWideChar(CP_UTF8, 0, path, -1, wpath, 4096) == 0) return FILE_UNREADABLE;
+  if (_wstat64(wpath, &st) != 0) return kind_of_error(errno);
+#else
+  struct stat st;
+  if (stat(path, &st) != 0) return kind_of_error(errno);
+#endif
+  int kind = kind_of_mode(st.st_mode);
+  if (kind == FILE_REGULAR) *size = (long long)st.st_size;
+  return kind;
+}
+
+FILE *open_regular_file(const char *path, const char *mode, long long max_size, long long *size, int *kind) {
+  *kind = file_kind(path, size);
+  if (*kind == FILE_REGULAR && *size > max_size) *kind = FILE_TOO_LARGE;
+  if (*kind != FILE_REGULAR) return nullptr;
+#ifdef _WIN32
+  FILE *f = open_file(path, mode);
+  if (f == nullptr) *kind = kind_of_error(errno);
+  return f;
+#else
+  // Opened without waiting, in case a FIFO took the file's place since the
+  // look above; what was opened is checked again.
+  int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    *kind = kind_of_error(errno);
+    return nullptr;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0) *kind = FILE_UNREADABLE;
+  else if ((*kind = kind_of_mode(st.st_mode)) == FILE_REGULAR && (long long)st.st_size > max_size)
+    *kind = FILE_TOO_LARGE;
+  FILE *f = nullptr;
+  if (*kind == FILE_REGULAR) {
+    *size = (long long)st.st_size;
+    int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    f = fdopen(fd, mode);
+    if (f == nullptr) *kind = FILE_UNREADABLE;
+  }
+  if (f == nullptr) close(fd);
+  return f;
+#endif
 }
 
 FILE *open_file(const char *path, const char *mode) {

@@ -21,5 +21,22 @@ int next_numbered_path(char *out, size_t size, const char *pattern, int *counter
 int next_numbered_user_path(int kind, char *out, size_t size, const char *pattern, int *counter);
 // fopen for a UTF-8 path (wide-character file names on Windows).
 FILE *open_file(const char *path, const char *mode);
+
+// What stands at a path that is to be read as a file.
+enum {
+  FILE_REGULAR,      // an ordinary file
+  FILE_MISSING,      // nothing there
+  FILE_FOLDER,
+  FILE_NOT_REGULAR,  // a FIFO, a device, a socket
+  FILE_TOO_LARGE,    // an ordinary file above the size asked for
+  FILE_DENIED,       // no permission
+  FILE_UNREADABLE,   // any other error
+};
+// What stands at path; *size gets an ordinary file's size.
+int file_kind(const char *path, long long *size);
+// Opens path for reading only when it is an ordinary file of at most
+// max_size bytes, without ever waiting on a FIFO or a device. Otherwise
+// null, with the reason (FILE_*) in *kind. *size gets the file's size.
+FILE *open_regular_file(const char *path, const char *mode, long long max_size, long long *size, int *kind);
 // Writes data to path through a temporary file and a rename; 0 on success.
 int replace_file(const char *path, const void *data, size_t size);

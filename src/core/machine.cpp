@@ -160,7 +160,9 @@ int tervox_main(const char *image_path) {
   if (status >= 0) return status;
 
   quit = 0;
-  if (image_path != nullptr && image_path[0] != '\0') open_rom_file(image_path);
+  // An image that does not load is reported, and the console starts empty.
+  if (image_path != nullptr && image_path[0] != '\0' && open_rom_file(image_path) != 0)
+    report_load_error(image_path);
   init_peripheral(0);
   emulator_event = 2;
 

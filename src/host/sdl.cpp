@@ -17,10 +17,34 @@ SDL_Surface *screenSurface, *surface, *status_surface;
 SDL_AudioDeviceID audio;
 static SDL_Joystick *gGameController1, *gGameController2;
 
+static bool video_driver_asked(void) {
+  const char *asked = SDL_getenv("SDL_VIDEODRIVER");
+  return asked != nullptr && asked[0] != '\0';
+}
+
+static void say_no_display(void) {
+  fprintf(stderr, "No display found: start the program on a desktop, or choose a video "
+                  "driver with SDL_VIDEODRIVER.\n");
+}
+
 int host_open_window(void) {
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_AUDIO | SDL_INIT_JOYSTICK) < 0) {
     fprintf(stderr, "SDL could not initialize! SDL_Error: %s\n", SDL_GetError());
-    return 0;
+#ifndef _WIN32
+    if (!video_driver_asked() && SDL_getenv("DISPLAY") == nullptr &&
+        SDL_getenv("WAYLAND_DISPLAY") == nullptr)
+      say_no_display();
+#endif
+    return 1;
+  }
+  // With no display SDL falls back to a driver that shows nothing, and the
+  // program would run unseen; such a driver is used only when asked for.
+  const char *driver = SDL_GetCurrentVideoDriver();
+  if (!video_driver_asked() &&
+      (driver == nullptr || strcmp(driver, "offscreen") == 0 || strcmp(driver, "dummy") == 0)) {
+    say_no_display();
+    SDL_Quit();
+    return 1;
   }
   SDL_EventState(SDL_DROPFILE, SDL_ENABLE);
   if (SDL_NumJoysticks() > 0) gGameController1 = SDL_JoystickOpen(0);

@@ -214,7 +214,11 @@ void event_window_shown(void) {
 void event_drop(const char *path) {
   pi_quit_keys();
   if (path == nullptr) return;
-  open_rom_file(path);
+  // A file that does not load leaves the running game as it was.
+  if (open_rom_file(path) != 0) {
+    report_load_error(path);
+    return;
+  }
   init_peripheral(0);
 }
 

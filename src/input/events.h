@@ -62,6 +62,8 @@ extern adam_binding desired_adam_mapping[ADAM_LINES_MAX + 1];
 // 2 horizontal; then the negate flag of each, in the same order.
 extern int32_t joystick_setup[12];
 extern int32_t full_screen;
+// 1: the mapping file is read but never written (headless runs).
+extern int32_t mapping_read_only;
 extern int32_t checking_codes;    // 1 while key codes are shown
 
 void load_mapping(void);           // path, defaults, read, save: every reset

@@ -74,7 +74,13 @@ key_binding desired_mapping[2 * CV_NAMES];
 adam_binding desired_adam_mapping[ADAM_LINES_MAX + 1];
 int32_t joystick_setup[12];
 int32_t full_screen;
+int32_t mapping_read_only;
 static char keys_filename[4096];
+// Whether the file may be written back: it was read, or there was none. A
+// FIFO, a device, a huge or unreadable file in its place is left alone.
+static bool mapping_writable;
+// Real files have a few hundred lines; anything far larger is not one.
+static const long MAPPING_FILE_MAX = 1 << 20;
 
 // Index of an Adam key name; the default table below is written by name so
 // that it reads like the documentation of the keyboard.
@@ -327,11 +333,15 @@ static void parse_line(char *line, int *adam_count) {
 
 static void read_mapping(void) {
   int adam_count = 0;
-  FILE *f = open_file(keys_filename, "r");
+  long long size = 0;
+  int kind = FILE_MISSING;
+  FILE *f = keys_filename[0] ? open_regular_file(keys_filename, "r", MAPPING_FILE_MAX, &size, &kind) : nullptr;
+  mapping_writable = f != nullptr || kind == FILE_MISSING;
   if (f != nullptr) {
     // Lines longer than 254 characters arrive in pieces, each parsed alone.
+    // A file still growing is read up to the limit.
     char line[255];
-    while (fgets(line, sizeof line, f) != nullptr) parse_line(line, &adam_count);
+    while (ftell(f) <= MAPPING_FILE_MAX && fgets(line, sizeof line, f) != nullptr) parse_line(line, &adam_count);
     fclose(f);
   }
   for (int i = 0; i < 2 * CV_NAMES; i++) desired_mapping[i].held = 0;
@@ -377,7 +387,7 @@ static bool binding_is_empty(const key_binding *b) {
 }
 
 void save_mapping(void) {
-  if (keys_filename[0] == '\0') return;
+  if (keys_filename[0] == '\0' || mapping_read_only || !mapping_writable) return;
   mapping_length = 0;
   mapping_overflow = false;
   append("' Tervox mappings for Colecovision controllers to keyboard and joystick\n");

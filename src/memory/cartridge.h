@@ -5,8 +5,14 @@
 
 // Loads a cartridge image (raw or inside a ZIP archive) or mounts an Adam
 // tape or disk image, and decides the machine mode and cartridge hardware.
-// 0 on success, 1 on failure; the caller performs a full reset either way.
+// 0 on success, and the caller performs a full reset; 1 when the image does
+// not load, which leaves the machine, its cartridge and title as they were.
 int open_rom_file(const char *path);
+// Why the last open_rom_file failed, in a player's words ("file not found").
+extern const char *load_error;
+// Tells the player that path did not load and why: on the status line (cut
+// to fit) and in full on the standard error stream.
+void report_load_error(const char *path);
 
 // Name of the image (or of the last archive entry examined).
 extern char filename_inzip[4096];

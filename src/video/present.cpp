@@ -25,7 +25,6 @@ uint32_t present_border;
 int32_t present_status_shown;
 
 enum {
-  STATUS_CELLS = 41,
   MESSAGE_FRAMES = 100,   // a message lives this many presentations
   MESSAGE_FADE = 50,      // and fades over the last ones
 };

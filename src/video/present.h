@@ -12,6 +12,7 @@
 extern uint32_t frame_buffer[SCREEN_PIXELS_Y * SCREEN_PIXELS_X];
 extern uint32_t *image;           // the frame buffer's first pixel
 enum { STATUS_LINE_ROWS = 8 };
+enum { STATUS_CELLS = 41 };   // characters the status line holds
 extern uint32_t status_line[STATUS_LINE_ROWS * SCREEN_PIXELS_X];
 
 extern int32_t SCREEN_WIDTH, SCREEN_HEIGHT;

@@ -5,9 +5,10 @@
 set -u
 unset SDL_VIDEODRIVER  # the real window, on the virtual X server
 build=$(cd "$1" && pwd)
-for tool in Xvfb xdotool import convert; do
+for tool in Xvfb xdotool import convert compare; do
   command -v $tool >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
 done
+[ -x "$build/tests/xdnd_drop" ] || { echo "skipped: xdnd_drop was not built (no X11 headers)"; exit 77; }
 cart="$build/tests/asm/e2e_cart.bin"
 [ -f "$cart" ] || { echo "missing $cart"; exit 1; }
 
@@ -32,7 +33,11 @@ xvfb=$!
 for _ in $(seq 300); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { echo "FAILED: Xvfb did not start"; exit 1; }
 export DISPLAY=:$(head -n 1 "$work/display")
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+# Without an answering server SDL would find no display and the program
+# would rightly refuse to start: wait for one (a loaded machine is slow).
+answered=""
+for _ in $(seq 300); do xdpyinfo >/dev/null 2>&1 && { answered=1; break; }; sleep 0.1; done
+[ -n "$answered" ] || { echo "FAILED: Xvfb does not answer on $DISPLAY"; exit 1; }
 
 failures=0
 # Waits up to 10 s for a non-empty file: a loaded machine may be slow.
@@ -154,6 +159,27 @@ check "picture ends at x=643 ($r $g $b | $r2 $g2 $b2)" [ "$r" -gt "$b" ] && [ "$
 xdotool windowsize "$win" 640 416
 sleep 0.5
 
+# Files that do not load, dropped on the window: the reason on standard
+# error and the status line, and the game goes on as it was.
+picture() { import -window "$win" -crop 576x384+32+16 +repage "$1" 2>/dev/null; }
+mkdir "$work/folder.rom"
+picture "$work/before.png"
+title=$(xdotool getwindowname "$win")
+check "a missing file is dropped" "$build/tests/xdnd_drop" "$win" "$work/missing.rom"
+check "a folder is dropped" "$build/tests/xdnd_drop" "$win" "$work/folder.rom"
+check "the status line shows it" red_bar
+check "stderr says the file was not found" wait_grep "^Couldn't load $work/missing.rom: file not found$" "$work/out.txt"
+check "stderr says the folder is a folder" wait_grep "^Couldn't load $work/folder.rom: is a folder$" "$work/out.txt"
+sleep 1
+picture "$work/after.png"
+check "the same picture a second later" [ "$(compare -metric AE "$work/before.png" "$work/after.png" null: 2>&1)" = 0 ]
+check "the same title ($title)" [ "$(xdotool getwindowname "$win")" = "$title" ]
+# A file that loads replaces the game, and the title names it.
+cp "$work/e2e.rom" "$work/again.rom"
+"$build/tests/xdnd_drop" "$win" "$work/again.rom"
+wait_title() { for _ in $(seq 50); do [ "$(xdotool getwindowname "$win")" = "$1" ] && return 0; sleep 0.1; done; return 1; }
+check "a cartridge dropped loads" wait_title "Tervox - again.rom"
+
 check "mapping file written" wait_file "$HOME/tervox_mapping.txt"
 
 check "exit key kept in the mapping file" grep -q 'key_exit.*key1073741893' "$HOME/tervox_mapping.txt"
@@ -180,8 +206,9 @@ else
   check "WAV recording started before the close request" false
 fi
 
-# The exit key ends the program too.
-SDL_AUDIODRIVER=dummy "$build/tervox" "$work/e2e.rom" >"$work/out2.txt" 2>&1 &
+# The exit key ends the program too; started with an image that is not
+# there, it says so and runs the console without a cartridge.
+SDL_AUDIODRIVER=dummy "$build/tervox" "$work/missing.rom" >"$work/out2.txt" 2>&1 &
 app=$!
 for _ in $(seq 300); do
   win=$(xdotool search --name 'Tervox' 2>/dev/null | head -n 1)
@@ -189,6 +216,8 @@ for _ in $(seq 300); do
   sleep 0.1
 done
 sleep 1
+check "a missing image at start is reported" grep -qx "Couldn't load $work/missing.rom: file not found" "$work/out2.txt"
+check "the window has the bare title" [ "$(xdotool getwindowname "$win")" = Tervox ]
 xdotool windowfocus --sync "$win" 2>/dev/null
 key F12
 for _ in $(seq 50); do kill -0 $app 2>/dev/null || break; sleep 0.1; done

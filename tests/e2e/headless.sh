@@ -55,6 +55,81 @@ check "typing is repeatable" cmp -s page1.png page2.png
 check "tervox --version prints its version" [ "$("$build/tervox" --version)" = "tervox 0.5.0" ]
 check "tervox --help exits 0" [ "$(status_of "$build/tervox" --help)" = 0 ]
 check "tervox --help names the hotkeys" grep -q 'F10 screenshot' "$work/out"
+check "tervox-headless --version" [ "$("$run" --version)" = "tervox-headless 0.5.0" ]
+check "tervox-win --version" [ "$("$build/tervox-win" --version)" = "tervox-win 0.5.0" ]
+check "tervox-win --help names its full-screen key" bash -c '"$0" --help | grep -q "Alt+Return"' "$build/tervox-win"
+if [ -x "$build/tervox-pi" ]; then
+  check "tervox-pi --version" [ "$("$build/tervox-pi" --version)" = "tervox-pi 0.5.0" ]
+fi
+
+# The window programs end with status 1 when SDL cannot start, and say so
+# when there is no display (instead of running unseen).
+check "no display: status 1" [ "$(status_of env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER \
+  SDL_AUDIODRIVER=dummy timeout 30 "$build/tervox" "$cart")" = 1 ]
+check "no display: said so" grep -q '^No display found' "$work/err"
+check "video driver SDL cannot start: status 1" [ "$(status_of env SDL_VIDEODRIVER=none \
+  SDL_AUDIODRIVER=dummy timeout 30 "$build/tervox" "$cart")" = 1 ]
+
+# Images that do not load: the reason in the one-line error, status 2.
+mkdir folder.rom
+: >empty.rom
+truncate -s 200M big.rom
+printf 'Some notes, not a game.\n' >notes.rom
+printf 'not an archive' >junk.zip
+python3 -c 'import zipfile; zipfile.ZipFile("nocart.zip", "w").writestr("readme.txt", "hi")'
+for c in "missing.rom:file not found" "folder.rom:is a folder" "empty.rom:empty file" \
+         "big.rom:larger than 512 KB" "notes.rom:is a text file" \
+         "nocart.zip:no cartridge in the archive" "junk.zip:damaged archive"; do
+  file=${c%%:*} reason=${c#*:}
+  check "$file: status 2" [ "$(status_of "$run" "$file" --frames 1)" = 2 ]
+  check "$file: $reason" grep -qx "tervox-headless: cannot load image: $file: $reason" "$work/err"
+done
+
+# Extensions in any case; an entry minizip cannot open (an LZMA readme) is
+# passed over on the way to the cartridge.
+python3 -c '
+import sys, zipfile
+with zipfile.ZipFile("mixed.zip", "w") as z:
+    z.writestr("readme.txt", "x" * 100, compress_type=zipfile.ZIP_LZMA)
+    z.write(sys.argv[1], "Baldy.Rom")' "$cart"
+"$run" "$cart" --frames 30 --seed 1 --screenshot raw.png >/dev/null 2>&1
+check "Baldy.Rom after an LZMA readme loads" [ "$(status_of "$run" mixed.zip --frames 30 --seed 1 --screenshot zip.png)" = 0 ]
+check "and runs as the raw image does" cmp -s raw.png zip.png
+cp blank.dsk Boot.Dsk
+"$run" Boot.Dsk --frames 400 --screenshot boot.png >/dev/null 2>&1
+check "Boot.Dsk boots as a disk" cmp -s page0.png boot.png
+
+# --press numbers out of range are refused, not overflowed.
+for p in left_button_1@99999999999999999999 left_button_1@5+9223372036854775807 left_button_1@1000000001; do
+  check "--press $p: status 2" [ "$(status_of "$run" "$cart" --press "$p")" = 2 ]
+done
+check "the range is named" grep -q 'numbers from 0 to 1000000000' "$work/err"
+
+# A headless run reads the user's mapping file but never writes it: not in
+# a fresh HOME, not over the user's own; a FIFO or /dev/zero in its place
+# does not hang the start.
+fresh=$(mktemp -d /tmp/tervox-fresh.XXXXXX)
+HOME=$fresh "$run" "$cart" --frames 5 >/dev/null 2>&1
+check "no mapping file written in a fresh HOME" [ -z "$(ls -A "$fresh")" ]
+rm -rf "$fresh"
+printf "' my keys\nup_1\tkey119\n" >tervox_mapping.txt
+cp tervox_mapping.txt mine.txt
+"$run" "$cart" --frames 5 >/dev/null 2>&1
+check "the user's mapping file is left as it was" cmp -s mine.txt tervox_mapping.txt
+rm tervox_mapping.txt
+mkfifo tervox_mapping.txt
+check "a FIFO mapping file: the run ends (status 0)" [ "$(status_of timeout 30 "$run" "$cart" --frames 5)" = 0 ]
+rm tervox_mapping.txt
+ln -s /dev/zero tervox_mapping.txt
+check "/dev/zero as mapping file: the run ends (status 0)" [ "$(status_of timeout 30 "$run" "$cart" --frames 5)" = 0 ]
+rm tervox_mapping.txt
+
+# An Activision image named like its own save file is never written: the
+# save goes to NAME-save.bin.
+cp "$build/demo.rom" Demo.bin
+check "Demo.bin runs" [ "$(status_of "$run" Demo.bin --frames 5)" = 0 ]
+check "the image is untouched after the game saved" cmp -s "$build/demo.rom" Demo.bin
+check "the save is Demo-save.bin, 32 KB" [ "$(stat -c %s Demo-save.bin 2>/dev/null)" = 32768 ]
 check "PAL run exits 0" [ "$(status_of "$run" "$cart" --pal --frames 50 --bench)" = 0 ]
 echo "$failures failures"
 [ $failures -eq 0 ]
