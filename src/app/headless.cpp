@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "adam/adamnet.h"
+#include "app/command_line.h"
 #include "capture/capture.h"
+#include "common/paths.h"
 #include "core/machine.h"
 #include "core/timing.h"
 #include "core/z80.h"
@@ -102,6 +104,13 @@ bool type_key(unsigned char c) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  // UTF-8 arguments, so paths that are not ASCII open on Windows too.
+  std::vector<std::string> arguments = utf8_arguments(argc, argv);
+  std::vector<char *> pointers;
+  for (std::string &a : arguments) pointers.push_back(&a[0]);
+  pointers.push_back(nullptr);
+  argc = (int)arguments.size();
+  argv = pointers.data();
   const char *first = argc >= 2 ? argv[1] : "";
   if (strcmp(first, "--help") == 0 || strcmp(first, "-h") == 0) {
     fputs(usage_text, stdout);
@@ -206,13 +215,13 @@ int main(int argc, char **argv) {
     fail(std::string("cannot read snapshot: ") + snap_in);
 
   if (wav != nullptr) {
-    sound_file = fopen(wav, "wb");
+    sound_file = open_file(wav, "wb");
     if (sound_file == nullptr) fail(std::string("cannot create ") + wav);
     wav_start(sound_file);
     record_sound = 1;
   }
   if (avi != nullptr) {
-    video_file = fopen(avi, "wb");
+    video_file = open_file(avi, "wb");
     if (video_file == nullptr) fail(std::string("cannot create ") + avi);
     record_video = 1;
     if (avi_start_video() != 0) fail(std::string("cannot record video into ") + avi);

@@ -4,6 +4,12 @@
 #include <cstdio>
 #include <cstring>
 
+#ifdef _WIN32
+#define USAGE_MAPPING_FILE "Documents\\tervox_mapping.txt"
+#else
+#define USAGE_MAPPING_FILE "~/tervox_mapping.txt"
+#endif
+
 // The program's name from argv[0], without folder or ".exe".
 inline const char *program_name(const char *argv0, char *out, size_t size) {
   const char *base = argv0 ? argv0 : "tervox";
@@ -28,7 +34,7 @@ inline bool print_program_info(const char *argument, const char *program, const 
          "an Adam tape (.ddp) or disk (.dsk) image; images can also be dropped\n"
          "on the window. An image that does not load is reported on the status\n"
          "line and here, and the running game goes on. Keys, joysticks and\n"
-         "hotkeys are set in ~/tervox_mapping.txt, written at every start and reset.\n"
+         "hotkeys are set in " USAGE_MAPPING_FILE ", written at every start and reset.\n"
          "Default hotkeys:\n"
          "  F1 save snapshot      F2 restore snapshot   F3 pause / resume\n"
          "  F4 NTSC / PAL         Ctrl+F4 state dump    F5 roller controller\n"

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <zlib.h>
 
+#include "common/paths.h"
 #include "video/present.h"
 #include "video/vdp.h"
 
@@ -38,14 +39,14 @@ static int32_t audio_buffer_write, audio_buffer_read;
 static int64_t audio_buffer_total_write, audio_buffer_total_read;
 static int32_t total_frames, total_audio;
 static int32_t max_size_frame, max_size_audio;
-static long riff_nesting[512];
+static int64_t riff_nesting[512];
 static int32_t riff_nesting_level;
-static long riff_position;  // where the next byte goes
+static int64_t riff_position;  // where the next byte goes
 static uint32_t *riff_index;
 static size_t base_riff_index;  // words used
 static size_t riff_index_size;  // capacity in entries of four words
-static long base_movie_size;
-static long avi_b0, avi_b1, avi_b2, avi_b3, avi_b4, avi_b5;
+static int64_t base_movie_size;
+static int64_t avi_b0, avi_b1, avi_b2, avi_b3, avi_b4, avi_b5;
 static z_stream zstream;
 static int8_t movement[85][2];
 static uint8_t delta_buffer[197000];
@@ -63,7 +64,7 @@ static const uint8_t square[81] = {
 
 static void riff_write(const void *data, size_t n) {
   fwrite(data, 1, n, video_file);
-  riff_position += (long)n;
+  riff_position += (int64_t)n;
 }
 
 static void riff_write_code(const char *code) { riff_write(code, 4); }
@@ -78,14 +79,18 @@ static void riff_write_int_32(uint32_t v) {
   riff_write(b, 4);
 }
 
-// Overwrites a 32-bit field written earlier and comes back to the end.
-static void riff_patch_int_32(long at, uint32_t v) {
-  long end = riff_position;
-  fseek(video_file, at, SEEK_SET);
+// Positions pass 2 GB just before a recording closes itself.
+static void riff_seek(int64_t at) {
+  file_seek(video_file, at);
   riff_position = at;
+}
+
+// Overwrites a 32-bit field written earlier and comes back to the end.
+static void riff_patch_int_32(int64_t at, uint32_t v) {
+  int64_t end = riff_position;
+  riff_seek(at);
   riff_write_int_32(v);
-  fseek(video_file, end, SEEK_SET);
-  riff_position = end;
+  riff_seek(end);
 }
 
 static void riff_start_element(const char *code) {
@@ -101,20 +106,20 @@ static void riff_start_structure(const char *code, const char *type) {
 
 // Pads to an even length, writes the unpadded length into the size field
 // and returns the padded length.
-static long riff_close_element(void) {
+static int64_t riff_close_element(void) {
   if (riff_nesting_level == 0) return 0;
-  long start = riff_nesting[--riff_nesting_level];
-  long length = riff_position - start;
+  int64_t start = riff_nesting[--riff_nesting_level];
+  int64_t length = riff_position - start;
   if (length & 1) riff_write("", 1);
   riff_patch_int_32(start - 4, (uint32_t)length);
   return riff_position - start;
 }
 
-static long riff_close_structure(void) { return riff_close_element(); }
+static int64_t riff_close_structure(void) { return riff_close_element(); }
 
 // ---- index
 
-static void riff_index_add(const char *code, uint32_t flags, long chunk, long size) {
+static void riff_index_add(const char *code, uint32_t flags, int64_t chunk, int64_t size) {
   if (base_riff_index + 4 > riff_index_size * 4) {
     size_t grown = riff_index_size * 2;
     uint32_t *bigger = (uint32_t *)realloc(riff_index, grown * 16);
@@ -133,8 +138,8 @@ static void riff_index_add(const char *code, uint32_t flags, long chunk, long si
 // ---- ZMBV encoding
 
 // Deflates n bytes with a sync flush and writes what deflate produced.
-static long deflate_out(const uint8_t *data, size_t n) {
-  long written = 0;
+static int64_t deflate_out(const uint8_t *data, size_t n) {
+  int64_t written = 0;
   zstream.next_in = const_cast<Bytef *>(data);
   zstream.avail_in = (uInt)n;
   do {
@@ -143,7 +148,7 @@ static long deflate_out(const uint8_t *data, size_t n) {
     deflate(&zstream, Z_SYNC_FLUSH);
     size_t have = sizeof chunk_buffer - zstream.avail_out;
     riff_write(chunk_buffer, have);
-    written += (long)have;
+    written += (int64_t)have;
   } while (zstream.avail_out == 0);
   return written;
 }
@@ -202,12 +207,12 @@ static size_t build_delta(const uint32_t *cur, const uint32_t *prev) {
 }
 
 // Writes one ZMBV frame; returns its length.
-static long encode_frame(const uint32_t *frame, bool key) {
+static int64_t encode_frame(const uint32_t *frame, bool key) {
   if (key) {
     static const uint8_t header[7] = {1, 0, 1, 1, 8, 16, 16};  // zlib, 32 bpp, 16x16
     riff_write(header, sizeof header);
     deflateReset(&zstream);
-    return (long)sizeof header + deflate_out((const uint8_t *)frame, FRAME_BYTES);
+    return (int64_t)sizeof header + deflate_out((const uint8_t *)frame, FRAME_BYTES);
   }
   riff_write("", 1);
   return 1 + deflate_out(delta_buffer, build_delta(frame, previous_frame));
@@ -353,7 +358,7 @@ int avi_start_video(void) {
     riff_index = nullptr;
     return fail_start();
   }
-  long at = ftell(video_file);
+  int64_t at = file_tell(video_file);
   riff_position = at > 0 ? at : 0;
   write_headers();
   build_movement();
@@ -383,19 +388,19 @@ void avi_record_video(const uint32_t *pixels, int flush) {
   const int b = frames_per_sec == 50 ? 882 : 735;  // samples per frame
   if (audio_buffer_total_write - audio_buffer_total_read < b) return;
 
-  const long rec = riff_position;
+  const int64_t rec = riff_position;
   riff_start_structure("LIST", "rec ");
-  const long video = riff_position;
+  const int64_t video = riff_position;
   riff_start_element("00dc");
   const bool key = total_frames % key_frames == 0;
   const uint32_t *frame = video_buffer[video_buffer_read];
-  const long video_length = encode_frame(frame, key);
-  const long video_size = riff_close_element();
+  const int64_t video_length = encode_frame(frame, key);
+  const int64_t video_size = riff_close_element();
   if (video_size > max_size_frame) max_size_frame = (int32_t)video_size;
   memcpy(previous_frame, frame, FRAME_BYTES);
   if (++video_buffer_read >= frames_per_sec) video_buffer_read = 0;
 
-  const long audio = riff_position;
+  const int64_t audio = riff_position;
   riff_start_element("01wb");
   int first = AUDIO_RING - audio_buffer_read;
   if (first > b) first = b;
@@ -406,14 +411,14 @@ void avi_record_video(const uint32_t *pixels, int flush) {
   total_audio += b;
   riff_close_element();
   if (max_size_audio < 2 * b) max_size_audio = 2 * b;
-  const long rec_size = riff_close_structure();
+  const int64_t rec_size = riff_close_structure();
 
   riff_index_add("rec ", 1, rec, rec_size);
   riff_index_add("00dc", key ? 18 : 2, video, video_length);
   riff_index_add("01wb", 0, audio, 2 * b);
   total_frames++;
 
-  if (riff_position + (long)base_riff_index * 4 > 0x7FFF0000L) {
+  if (riff_position + (int64_t)base_riff_index * 4 > 0x7FFF0000L) {
     message("Closing AVI near to 2GB");
     avi_end_video();
   }

@@ -56,7 +56,7 @@ void wav_append(const int16_t *samples, int count) {
 
 void end_sound_recording(void) {
   if (sound_file == nullptr) return;
-  long length = ftell(sound_file);
+  int64_t length = file_tell(sound_file);
   if (length >= 44) {
     uint8_t v[4];
     put32(v, (uint32_t)(length - 8));

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #include <process.h>
 #include <shlobj.h>
@@ -46,10 +47,19 @@ const char *shell_folder(int csidl, char *buffer, size_t size) {
 }
 #endif
 
+// Set by tests: every user folder is this one; "" for the host's own.
+char test_folder[4096];
+
 }  // namespace
+
+void paths_set_test_folder(const char *folder) {
+  test_folder[0] = '\0';
+  if (folder != nullptr) with_separator(test_folder, sizeof test_folder, folder, '/');
+}
 
 const char *home_folder(void) {
   static char folder[4096];
+  if (test_folder[0] != '\0') return test_folder;
 #ifdef _WIN32
   return shell_folder(CSIDL_PERSONAL, folder, sizeof folder);
 #else
@@ -67,6 +77,7 @@ const char *home_folder(void) {
 static const char *user_folder(int kind) {
 #ifdef _WIN32
   static char music[4096], pictures[4096];
+  if (test_folder[0] != '\0') return test_folder;
   if (kind == FOLDER_MUSIC) return shell_folder(CSIDL_MYMUSIC, music, sizeof music);
   if (kind == FOLDER_PICTURES) return shell_folder(CSIDL_MYPICTURES, pictures, sizeof pictures);
 #else
@@ -99,6 +110,22 @@ int next_numbered_user_path(int kind, char *out, size_t size, const char *patter
 
 int next_numbered_path(char *out, size_t size, const char *pattern, int *counter) {
   return next_numbered_user_path(FOLDER_DOCUMENTS, out, size, pattern, counter);
+}
+
+int64_t file_tell(FILE *f) {
+#ifdef _WIN32
+  return (int64_t)_ftelli64(f);
+#else
+  return (int64_t)ftello(f);
+#endif
+}
+
+int file_seek(FILE *f, int64_t at) {
+#ifdef _WIN32
+  return _fseeki64(f, at, SEEK_SET);
+#else
+  return fseeko(f, (off_t)at, SEEK_SET);
+#endif
 }
 
 // The FILE_* kind an error number of an open or a stat stands for.
@@ -176,13 +203,23 @@ FILE *open_file(const char *path, const char *mode) {
   if (MultiByteToWideChar(CP_UTF8, 0, path, -1, wpath, 4096) == 0 ||
       MultiByteToWideChar(CP_UTF8, 0, mode, -1, wmode, 16) == 0)
     return nullptr;
-  return _wfopen(wpath, wmode);
+  if (wcschr(wmode, L'x') == nullptr) return _wfopen(wpath, wmode);
+  // The C runtime may ignore "x" or refuse it: the exclusive creation is
+  // made here ("wx" and "wbx" are the modes asked for).
+  const bool text = wcschr(wmode, L'b') == nullptr;
+  int fd = _wopen(wpath, _O_CREAT | _O_EXCL | _O_WRONLY | (text ? _O_TEXT : _O_BINARY), _S_IREAD | _S_IWRITE);
+  if (fd < 0) return nullptr;
+  FILE *f = _wfdopen(fd, text ? L"w" : L"wb");
+  if (f == nullptr) _close(fd);
+  return f;
 #else
   return fopen(path, mode);
 #endif
 }
 
-int replace_file(const char *path, const void *data, size_t size) {
+// Writes data through a temporary file opened with mode, then renames it
+// over path.
+static int replace_with(const char *path, const void *data, size_t size, const char *mode) {
   char tmp[4200];
 #ifdef _WIN32
   int pid = _getpid();
@@ -191,7 +228,7 @@ int replace_file(const char *path, const void *data, size_t size) {
 #endif
   int n = snprintf(tmp, sizeof tmp, "%s.tmp%d", path, pid);
   if (n < 0 || (size_t)n >= sizeof tmp) return 1;
-  FILE *f = open_file(tmp, "wb");
+  FILE *f = open_file(tmp, mode);
   if (f == nullptr) return 1;
   bool ok = fwrite(data, 1, size, f) == size;
   ok = (fflush(f) == 0) && ok;
@@ -217,4 +254,10 @@ int replace_file(const char *path, const void *data, size_t size) {
   }
 #endif
   return 0;
+}
+
+int replace_file(const char *path, const void *data, size_t size) { return replace_with(path, data, size, "wb"); }
+
+int replace_text_file(const char *path, const char *text, size_t size) {
+  return replace_with(path, text, size, "w");
 }

@@ -1,6 +1,7 @@
 // Where the user's files go, and opening them by name.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
 // The folders user files are written to. On Linux all three are the home
@@ -19,8 +20,15 @@ int user_path(int kind, char *out, size_t size, const char *name);
 int next_numbered_path(char *out, size_t size, const char *pattern, int *counter);
 // The same in a given user folder.
 int next_numbered_user_path(int kind, char *out, size_t size, const char *pattern, int *counter);
-// fopen for a UTF-8 path (wide-character file names on Windows).
+// fopen for a UTF-8 path (wide-character file names on Windows). "wbx"
+// and "wx" create the file only when there is none, on every host.
 FILE *open_file(const char *path, const char *mode);
+
+// ftell and fseek from the start with positions beyond 2 GB on every host
+// (long has 32 bits on Windows). file_tell gives -1 on failure, file_seek 0
+// on success.
+int64_t file_tell(FILE *f);
+int file_seek(FILE *f, int64_t at);
 
 // What stands at a path that is to be read as a file.
 enum {
@@ -40,3 +48,9 @@ int file_kind(const char *path, long long *size);
 FILE *open_regular_file(const char *path, const char *mode, long long max_size, long long *size, int *kind);
 // Writes data to path through a temporary file and a rename; 0 on success.
 int replace_file(const char *path, const void *data, size_t size);
+// The same for text, in the host's text mode (lines end in CR LF on Windows).
+int replace_text_file(const char *path, const char *text, size_t size);
+
+// For tests: every user folder is `folder` (with "/" added unless it ends
+// in a separator) instead of the host's own; null gives the host's back.
+void paths_set_test_folder(const char *folder);

@@ -24,7 +24,12 @@ enum {
   ACTION_FAST_DISK, ACTION_SYNC, ACTION_CODES
 };
 
+// The one snapshot slot.
+#ifdef _WIN32
+static const char SNAPSHOT_PATH[] = "tervox_snapshot.bin";  // in the working folder
+#else
 static const char SNAPSHOT_PATH[] = "/var/tmp/tervox_snapshot.bin";
+#endif
 static const int32_t AXIS_THRESHOLD = 8000;
 static const uint32_t AXIS_BIT = 2;  // key events own the rest of the entry
 

@@ -416,5 +416,5 @@ void save_mapping(void) {
     if (e->modifiers & ADAM_MOD_ALT) append("alt\t");
     append("key%d\n", (int)e->key_code);
   }
-  if (!mapping_overflow) replace_file(keys_filename, mapping_text, mapping_length);
+  if (!mapping_overflow) replace_text_file(keys_filename, mapping_text, mapping_length);
 }
