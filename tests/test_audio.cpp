@@ -10,6 +10,7 @@
 #include "core/machine.h"
 #include "host/sdl.h"
 #include "sound/psg.h"
+#include "support/posix.h"
 
 namespace {
 

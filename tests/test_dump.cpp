@@ -13,11 +13,6 @@
 
 namespace {
 
-std::string text_of(const std::string &path) {
-  std::vector<uint8_t> d = read_file(path);
-  return std::string(d.begin(), d.end());
-}
-
 std::string line_at(const std::string &text, const std::string &start) {
   size_t at = text.find(start);
   if (at == std::string::npos) return "";
@@ -48,7 +43,7 @@ TEST(Dump, WritesNumberedFilesWithTheDocumentedText) {
   psg_reg[6] = 0x05;
 
   debugging_snapshot();
-  std::string t = text_of(home + "/debug001.txt");
+  std::string t = read_text_file(home + "/debug001.txt");
   ASSERT_FALSE(t.empty());
   EXPECT_EQ(t.rfind("Tervox emulator\n\nCurrent VRAM snapshot:\n"
                     "0000: 41 42 43 44  00 00 00 00  00 00 00 00  00 00 00 00  ABCD............\n", 0),
@@ -74,7 +69,7 @@ TEST(Dump, WritesNumberedFilesWithTheDocumentedText) {
 
   // A folder that cannot be written: nothing is created, nothing breaks.
   std::string gone = home + "/missing";
-  setenv("HOME", gone.c_str(), 1);
+  set_home(gone);
   debugging_snapshot();
   EXPECT_TRUE(read_file(gone + "/debug003.txt").empty());
 }

@@ -4,7 +4,6 @@
 
 #include <cstring>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 #include "core/machine.h"
@@ -12,6 +11,7 @@
 #include "memory/cartridge.h"
 #include "memory/memory.h"
 #include "support/harness.h"
+#include "support/posix.h"
 
 namespace {
 

@@ -479,14 +479,14 @@ TEST_F(Events, RecordingsTakeNumberedFilesAndReportFailures) {
   ASSERT_EQ(wavs.size(), 2u);
   EXPECT_FALSE(read_file(wavs[1]).empty());
 
-  setenv("HOME", (home + "/no/such/folder").c_str(), 1);
+  set_home(home + "/no/such/folder");
   tap(SDLK_F9);
   EXPECT_EQ(shown(), "Sound recording couldn't open WAV file");
   EXPECT_EQ(record_sound, 0);
   tap(SDLK_F6);
   EXPECT_EQ(shown(), "Video recording couldn't open AVI file");
   EXPECT_EQ(record_video, 0);
-  setenv("HOME", home.c_str(), 1);
+  set_home(home);
 }
 
 TEST_F(Events, VideoRecordingStartsAndEnds) {
@@ -523,11 +523,21 @@ TEST_F(Events, WindowEventsAndFullScreenHotkey) {
   press('f', KMOD_LCTRL | KMOD_LGUI);
   EXPECT_EQ(full_screen, 1);
   EXPECT_EQ(key_table[C2 + 11], 1u);  // key4_2 is bound to f
-  std::vector<uint8_t> text = read_file(home + "/tervox_mapping.txt");
-  EXPECT_NE(std::string(text.begin(), text.end()).find("fullscreen\tyes\n"), std::string::npos);
+  EXPECT_NE(read_text_file(home + "/tervox_mapping.txt").find("fullscreen\tyes\n"), std::string::npos);
   release('f');
   press('f', KMOD_LCTRL);  // without GUI: nothing
   EXPECT_EQ(full_screen, 1);
+  release('f');
+  // The Windows program's key is Alt+Return instead.
+  platform = PLATFORM_WINDOWS;
+  press('f', KMOD_LCTRL | KMOD_LGUI);
+  release('f');
+  EXPECT_EQ(full_screen, 1);
+  press(SDLK_RETURN, KMOD_LALT);
+  release(SDLK_RETURN);
+  EXPECT_EQ(full_screen, 0);
+  EXPECT_NE(read_text_file(home + "/tervox_mapping.txt").find("fullscreen\tno\n"), std::string::npos);
+  platform = PLATFORM_DESKTOP;
   host_set_fullscreen(0);
   full_screen = 0;
   SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);

@@ -1,16 +1,21 @@
 // The user's folder, numbered output files and atomic replacement.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
-#include <dirent.h>
-#include <pwd.h>
-#include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <cstring>
+#include <dirent.h>
+#include <string>
+#ifdef _WIN32
+#include <shlobj.h>
+#include <windows.h>
+#else
+#include <pwd.h>
+#endif
 
 #include "common/paths.h"
 #include "support/harness.h"
+#include "support/posix.h"
 
 static void touch(const std::string &path) {
   FILE *f = fopen(path.c_str(), "wb");
@@ -18,6 +23,29 @@ static void touch(const std::string &path) {
   fclose(f);
 }
 
+#ifdef _WIN32
+// Documents, Music and Pictures: the shell's own folders, with backslashes.
+TEST(Paths, UserFoldersAreTheShellsFolders) {
+  paths_set_test_folder(nullptr);
+  const struct { int kind, csidl; } folders[] = {
+    {FOLDER_DOCUMENTS, CSIDL_PERSONAL}, {FOLDER_MUSIC, CSIDL_MYMUSIC}, {FOLDER_PICTURES, CSIDL_MYPICTURES}};
+  for (const auto &f : folders) {
+    wchar_t wide[MAX_PATH];
+    char utf8[MAX_PATH * 4];
+    ASSERT_EQ(SHGetFolderPathW(nullptr, f.csidl, nullptr, 0, wide), S_OK);
+    ASSERT_GT(WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, sizeof utf8, nullptr, nullptr), 0);
+    char path[4096];
+    ASSERT_EQ(user_path(f.kind, path, sizeof path, "x.txt"), 0);
+    EXPECT_EQ(std::string(path), std::string(utf8) + "\\x.txt") << f.kind;
+  }
+  char documents[4096], pictures[4096];
+  user_path(FOLDER_DOCUMENTS, documents, sizeof documents, "");
+  user_path(FOLDER_PICTURES, pictures, sizeof pictures, "");
+  EXPECT_STRNE(documents, pictures);
+  EXPECT_STREQ(home_folder(), documents);
+  private_home();
+}
+#else
 TEST(Paths, HomeFolderGetsOneTrailingSlash) {
   setenv("HOME", "/tmp/some/where", 1);
   EXPECT_STREQ(home_folder(), "/tmp/some/where/");
@@ -36,10 +64,10 @@ TEST(Paths, UnsetOrEmptyHomeFallsBackToThePasswordDatabase) {
   char path[64];
   EXPECT_EQ(home_path(path, sizeof path, "x.txt"), expected.size() + 5 < sizeof path ? 0 : 1);
 }
+#endif
 
 TEST(Paths, TooLongPathsAreRefusedNotTruncatedSilently) {
-  std::string home = "/tmp/" + std::string(300, 'a');
-  setenv("HOME", home.c_str(), 1);
+  set_home("/tmp/" + std::string(300, 'a'));
   char small[64];
   EXPECT_EQ(home_path(small, sizeof small, "tervox_mapping.txt"), 1);
 }
@@ -84,4 +112,35 @@ TEST(Paths, FailedReplacementKeepsTheOldFile) {
   std::vector<uint8_t> data = read_file(target);
   EXPECT_EQ(std::string(data.begin(), data.end()), "keep");
   rmdir(blocker.c_str());
+}
+
+// "x" creates only a new file on every host (the C runtime of Windows may
+// ignore it); text files end their lines as the host does.
+TEST(Paths, ExclusiveCreationAndTextMode) {
+#ifdef _WIN32
+  const std::string eol = "\r\n";
+#else
+  const std::string eol = "\n";
+#endif
+  std::string home = private_home();
+  for (const char *mode : {"wbx", "wx"}) {
+    std::string path = home + "/" + mode + ".txt";
+    FILE *f = open_file(path.c_str(), mode);
+    ASSERT_NE(f, nullptr) << mode;
+    fputs("a\n", f);
+    fclose(f);
+    errno = 0;
+    EXPECT_EQ(open_file(path.c_str(), mode), nullptr) << mode;
+    EXPECT_EQ(errno, EEXIST) << mode;
+    std::vector<uint8_t> data = read_file(path);
+    EXPECT_EQ(std::string(data.begin(), data.end()), "a" + (mode[1] == 'b' ? "\n" : eol)) << mode;
+  }
+  std::string folder = home + "/folder.png";
+  ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+  EXPECT_EQ(open_file(folder.c_str(), "wbx"), nullptr);
+
+  std::string text = home + "/text.txt";
+  ASSERT_EQ(replace_text_file(text.c_str(), "a\nb\n", 4), 0);
+  std::vector<uint8_t> data = read_file(text);
+  EXPECT_EQ(std::string(data.begin(), data.end()), "a" + eol + "b" + eol);
 }

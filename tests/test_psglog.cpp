@@ -13,11 +13,6 @@
 
 namespace {
 
-std::string text_of(const std::string &path) {
-  std::vector<uint8_t> d = read_file(path);
-  return std::string(d.begin(), d.end());
-}
-
 void sn_registers(void) {
   psg_init();
   psg_reg[0] = 0x1AB;
@@ -42,7 +37,7 @@ TEST(PsgLog, ShortFormUntilTheAyIsWrittenThenLongForm) {
   sgm_active = 2;
   video_frame = 1235;
   psg_log_frame();
-  EXPECT_EQ(text_of(home + "/psg.txt"),
+  EXPECT_EQ(read_text_file(home + "/psg.txt"),
             "A=01ab 3 B=03ff f C=0000 e N=05 f Frame:1234\n"
             "A=01ab 3 B=03ff f C=0000 e N=05 f "
             "A=0abc 1C B=0001 0a C=0DEF 1b N=1f M=b8 E=1234 0e Frame:1235\n");
@@ -51,7 +46,7 @@ TEST(PsgLog, ShortFormUntilTheAyIsWrittenThenLongForm) {
 
 TEST(PsgLog, UnwritableFolderLosesTheLineQuietly) {
   std::string home = private_home() + "/missing";
-  setenv("HOME", home.c_str(), 1);
+  set_home(home);
   sn_registers();
   psg_log_frame();
   EXPECT_TRUE(read_file(home + "/psg.txt").empty());

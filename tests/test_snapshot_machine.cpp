@@ -5,10 +5,16 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
+#ifdef _WIN32
+#include <process.h>
+#include <windows.h>
+#else
+#include <spawn.h>
+#include <sys/wait.h>
+extern char **environ;
+#endif
 
 #include "capture/capture.h"
 #include "core/machine.h"
@@ -18,9 +24,35 @@
 #include "video/present.h"
 #include "video/vdp.h"
 
-extern char **environ;
-
 namespace {
+
+// Runs this test program again, only the child test, with
+// TERVOX_SNAPSHOT_CHILD set to dir; its exit status.
+int run_child(const std::string &dir) {
+  std::string filter = "--gtest_filter=SnapshotMachine.ContinuationChild";
+#ifdef _WIN32
+  char self[MAX_PATH];
+  if (GetModuleFileNameA(nullptr, self, sizeof self) == 0) return -1;
+  _putenv_s("TERVOX_SNAPSHOT_CHILD", dir.c_str());
+  const char *argv[] = {self, filter.c_str(), nullptr};
+  intptr_t status = _spawnv(_P_WAIT, self, argv);
+  _putenv_s("TERVOX_SNAPSHOT_CHILD", "");
+  return (int)status;
+#else
+  std::string self = "/proc/self/exe";
+  std::string env = "TERVOX_SNAPSHOT_CHILD=" + dir;
+  std::vector<char *> envp;
+  for (char **e = environ; *e; e++) envp.push_back(*e);
+  envp.push_back(&env[0]);
+  envp.push_back(nullptr);
+  char *argv[] = {&self[0], &filter[0], nullptr};
+  pid_t pid;
+  int status = 0;
+  if (posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv, envp.data()) != 0 || waitpid(pid, &status, 0) != pid)
+    return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+}
 
 const size_t MAPS = 147816;
 
@@ -152,18 +184,7 @@ TEST(SnapshotMachine, RestoredGameContinuesExactlyInAFreshProcess) {
   ASSERT_EQ(save_snapshot((dir + "/slot.bin").c_str()), 0);
   continue_and_record(dir + "/straight.frames", dir + "/straight.wav");
 
-  std::string self = "/proc/self/exe", filter = "--gtest_filter=SnapshotMachine.ContinuationChild";
-  std::string env = "TERVOX_SNAPSHOT_CHILD=" + dir;
-  std::vector<char *> envp;
-  for (char **e = environ; *e; e++) envp.push_back(*e);
-  envp.push_back(&env[0]);
-  envp.push_back(nullptr);
-  char *argv[] = {&self[0], &filter[0], nullptr};
-  pid_t pid;
-  ASSERT_EQ(posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv, envp.data()), 0);
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_EQ(run_child(dir), 0);
 
   std::vector<uint8_t> a = read_file(dir + "/straight.frames"), b = read_file(dir + "/restored.frames");
   ASSERT_EQ(a.size(), (size_t)AFTER * 256 * 192 * 4);

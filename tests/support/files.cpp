@@ -15,6 +15,17 @@ std::vector<uint8_t> read_file(const std::string &path) {
   return data;
 }
 
+std::string read_text_file(const std::string &path) {
+  std::string text;
+  FILE *f = fopen(path.c_str(), "r");
+  if (!f) return text;
+  char buf[65536];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+  fclose(f);
+  return text;
+}
+
 std::vector<uint8_t> test_program(const std::string &name) {
   return read_file(std::string(TEST_ASM_DIR) + "/" + name + ".bin");
 }
@@ -22,12 +33,4 @@ std::vector<uint8_t> test_program(const std::string &name) {
 std::string testdata(const std::string &relative) {
   std::string path = std::string(TESTDATA_DIR) + "/" + relative;
   return access(path.c_str(), R_OK) == 0 ? path : std::string();
-}
-
-std::string private_home(void) {
-  char tmpl[] = "/tmp/tervox-test-XXXXXX";
-  const char *dir = mkdtemp(tmpl);
-  std::string home = dir ? dir : "/tmp";
-  setenv("HOME", home.c_str(), 1);
-  return home;
 }

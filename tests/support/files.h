@@ -1,4 +1,4 @@
-// Files the tests read and the private folders they write in.
+// Files the tests read.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -6,9 +6,10 @@
 
 // Bytes of a file; empty when it cannot be read.
 std::vector<uint8_t> read_file(const std::string &path);
+// A text file's contents as the host's text mode reads them (lines end in
+// "\n" on every host); empty when it cannot be read.
+std::string read_text_file(const std::string &path);
 // An assembled test program from tests/asm.
 std::vector<uint8_t> test_program(const std::string &name);
 // Path in shared test data, or "" (and the test should skip) when absent.
 std::string testdata(const std::string &relative);
-// A fresh private folder under /tmp, set as HOME.
-std::string private_home(void);

@@ -14,3 +14,10 @@ void machine_load_cartridge(const std::vector<uint8_t> &image);
 // fresh count.
 void machine_run_scanlines(int count);
 void machine_run_frames(int count);
+// A fresh private folder under the temporary folder, set as the user's
+// folder (HOME; on Windows it stands in for Documents, Music and Pictures).
+std::string private_home(void);
+// Sets the user's folder as private_home does.
+void set_home(const std::string &folder);
+// Makes a folder named in UTF-8 (wide characters on Windows); 0 on success.
+int make_folder(const std::string &path);
