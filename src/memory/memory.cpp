@@ -151,6 +151,25 @@ void adam_memory_config(int value) {
   adam_apply_map();
 }
 
+
+// The first number rand() gives after srand(seed) in the GNU C library,
+// worked out here so that a seeded run (headless --seed) puts the same
+// byte into RAM, and so writes the same files, on every host and C
+// runtime, and the same as runs recorded on Linux before.
+static uint32_t first_random(uint32_t seed) {
+  int32_t r[344];
+  r[0] = seed == 0 ? 1 : (int32_t)seed;
+  for (int i = 1; i < 31; i++) {
+    // 16807 * r mod (2^31 - 1), without overflow (Schrage's method)
+    const int32_t hi = r[i - 1] / 127773, lo = r[i - 1] % 127773;
+    int32_t word = 16807 * lo - 2836 * hi;
+    if (word < 0) word += 2147483647;
+    r[i] = word;
+  }
+  for (int i = 31; i < 34; i++) r[i] = r[i - 31];
+  for (int i = 34; i < 344; i++) r[i] = (int32_t)((uint32_t)r[i - 31] + (uint32_t)r[i - 3]);
+  return ((uint32_t)r[344 - 31] + (uint32_t)r[344 - 3]) >> 1;
+}
 void memory_reset(int soft) {
   if (nmi_use == MODE_ADAM) {
     map_adam = 0;
@@ -169,8 +188,8 @@ void memory_reset(int soft) {
       internal_ram[0x67] = 0x45;
     } else {
       memset(internal_ram, 0, 0x400);
-      srand(memory_seed >= 0 ? (unsigned)memory_seed : (unsigned)time(nullptr));
-      internal_ram[0x3C8] = (uint8_t)((rand() & 0xFF) | 0x80);
+      const uint32_t seed = memory_seed >= 0 ? (uint32_t)memory_seed : (uint32_t)time(nullptr);
+      internal_ram[0x3C8] = (uint8_t)((first_random(seed) & 0xFF) | 0x80);
     }
   }
 }
