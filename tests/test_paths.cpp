@@ -112,6 +112,16 @@ TEST(Paths, FailedReplacementKeepsTheOldFile) {
   std::vector<uint8_t> data = read_file(target);
   EXPECT_EQ(std::string(data.begin(), data.end()), "keep");
   rmdir(blocker.c_str());
+  // A folder where the file should go: the rename fails and the temporary
+  // file goes, whatever the letters of its name.
+  std::string folder = private_home();
+  ASSERT_EQ(make_folder(folder + "/s\xC3\xA4ve.bin"), 0);
+  EXPECT_EQ(replace_file((folder + "/s\xC3\xA4ve.bin").c_str(), "x", 1), 1);
+  int entries = 0;
+  DIR *dir = opendir(folder.c_str());
+  while (struct dirent *e = readdir(dir)) entries += e->d_name[0] != '.';
+  closedir(dir);
+  EXPECT_EQ(entries, 1);
 }
 
 // "x" creates only a new file on every host (the C runtime of Windows may

@@ -217,6 +217,16 @@ FILE *open_file(const char *path, const char *mode) {
 #endif
 }
 
+int remove_file(const char *path) {
+#ifdef _WIN32
+  wchar_t wpath[4096];
+  if (MultiByteToWideChar(CP_UTF8, 0, path, -1, wpath, 4096) == 0) return -1;
+  return _wremove(wpath);
+#else
+  return remove(path);
+#endif
+}
+
 // Writes data through a temporary file opened with mode, then renames it
 // over path.
 static int replace_with(const char *path, const void *data, size_t size, const char *mode) {
@@ -244,12 +254,12 @@ static int replace_with(const char *path, const void *data, size_t size, const c
          MoveFileExW(wtmp, wpath, MOVEFILE_REPLACE_EXISTING) != 0;
   }
   if (!ok) {
-    remove(tmp);
+    remove_file(tmp);
     return 1;
   }
 #else
   if (!ok || rename(tmp, path) != 0) {
-    remove(tmp);
+    remove_file(tmp);
     return 1;
   }
 #endif

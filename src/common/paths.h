@@ -20,6 +20,8 @@ int user_path(int kind, char *out, size_t size, const char *name);
 int next_numbered_path(char *out, size_t size, const char *pattern, int *counter);
 // The same in a given user folder.
 int next_numbered_user_path(int kind, char *out, size_t size, const char *pattern, int *counter);
+// remove for a UTF-8 path; 0 on success.
+int remove_file(const char *path);
 // fopen for a UTF-8 path (wide-character file names on Windows). "wbx"
 // and "wx" create the file only when there is none, on every host.
 FILE *open_file(const char *path, const char *mode);

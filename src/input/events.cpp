@@ -254,7 +254,7 @@ static void toggle_video_recording(void) {
       fclose(video_file);
       video_file = nullptr;
     }
-    remove(path);
+    remove_file(path);
     record_video = 0;
     message("Video recording couldn't open AVI file");
     return;

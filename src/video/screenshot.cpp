@@ -22,7 +22,7 @@ static int write_new_file(const char *path, const unsigned char *data, size_t si
   if (f == nullptr) return errno == EEXIST ? 2 : 1;
   bool ok = fwrite(data, 1, size, f) == size;
   ok = (fclose(f) == 0) && ok;
-  if (!ok) remove(path);  // no half-written picture left behind
+  if (!ok) remove_file(path);  // no half-written picture left behind
   return ok ? 0 : 1;
 }
 
