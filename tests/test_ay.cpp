@@ -1,11 +1,16 @@
 // The Super Game Module's AY-3-8910: tables, registers, mixing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "capture/capture.h"
+
 #include "memory/memory.h"
 #include "sound/psg.h"
+#include "support/harness.h"
 
 namespace {
 
@@ -174,24 +179,71 @@ TEST(Ay, PeriodsUpToFourHoldTheChannelHigh) {
   EXPECT_EQ(psg2_step1, 664935 / 5);
 }
 
-TEST(Ay, EnvelopeModeIsGatedByTheToneEvenWithToneOff) {
-  fresh_chips();
-  ay(7, 0x3F);  // every tone and noise off
-  ay(0, 100);
-  ay(11, 0xFF);
-  ay(12, 0xFF);  // slow envelope: shape 8 stays at its top level
-  ay(13, 8);
-  ay(8, 15);
-  for (int s : run_ay_period()) ASSERT_EQ(s, 4681);  // fixed volume ignores the silent tone
-
-  ay(8, 0x10);
-  int silent = 0, full = 0;
-  for (int s : run_ay_period()) {
-    silent += s == 0;
-    full += s == 4681;
+// The mixer gates a channel the same way whether its level is fixed or the
+// envelope's: at the envelope's top level the two modes give equal samples
+// for every setting of the tone-off and noise-off bits.
+TEST(Ay, MixerGatesEnvelopeModeLikeFixedVolume) {
+  for (int mixer : {0x3E, 0x3F, 0x37, 0x36}) {  // tone, none, noise, both on channel A
+    std::vector<int> out[2];
+    for (int mode = 0; mode < 2; mode++) {
+      fresh_chips();
+      ay(0, 100);
+      ay(6, 3);
+      ay(11, 0);
+      ay(12, 0);  // fastest envelope: shape 13 holds 31 after 26 sub-steps
+      ay(13, 13);
+      ay(7, mixer);
+      ay(8, mode ? 0x10 : 15);
+      run_ay_period();
+      out[mode] = run_ay_period();
+    }
+    EXPECT_EQ(out[0], out[1]) << "mixer " << std::hex << mixer;
+    if (mixer == 0x3F) {
+      for (int s : out[1]) ASSERT_EQ(s, 4681);  // tone and noise off: the level itself
+    }
   }
-  EXPECT_GT(silent, 100);
-  EXPECT_GT(full, 100);
+}
+
+// Tone and noise off, shape 14 and period 35: the envelope itself is the
+// waveform, a triangle at the chip's clock / (512 x period), about 100 Hz,
+// with no gap where a tone would have silenced it. Measured in a WAV file.
+TEST(Ay, EnvelopeBassIsAContinuousTriangleInTheWav) {
+  fresh_chips();
+  ay(0, 100);  // a tone period a game left behind: it must not gate
+  ay(7, 0x3F);
+  ay(11, 35);
+  ay(13, 14);
+  ay(8, 0x10);
+  const std::string path = private_home() + "/bass.wav";
+  wav_start(fopen(path.c_str(), "wb"));
+  for (int p = 0; p < 100; p++) {  // one second
+    for (int16_t &s : psg_buffer) s = 0;
+    for (int line = 0; line < 157; line++) psg2_process(line);
+    wav_append(psg_buffer, 440);
+  }
+  end_sound_recording();
+  std::vector<uint8_t> wav = read_file(path);
+  ASSERT_EQ(wav.size(), 44u + 44000 * 4);
+  std::vector<int> left;
+  for (size_t at = 44; at < wav.size(); at += 4) left.push_back((int16_t)(wav[at] | wav[at + 1] << 8));
+
+  // Cycles: upward crossings of the middle level; gaps: runs of silence.
+  int crossings = 0, first = -1, last = -1, zeros = 0, longest = 0, top = 0;
+  for (size_t i = 1; i < left.size(); i++) {
+    if (left[i - 1] < 2341 && left[i] >= 2341) {
+      crossings++;
+      if (first < 0) first = (int)i;
+      last = (int)i;
+    }
+    zeros = left[i] == 0 ? zeros + 1 : 0;
+    longest = std::max(longest, zeros);
+    top = std::max(top, left[i]);
+  }
+  const double hz = (crossings - 1) * 44100.0 / (last - first);
+  const double datasheet_hz = 3579545.0 / 2 / (512 * 35);  // 99.9
+  EXPECT_NEAR(hz, datasheet_hz, datasheet_hz * 0.01) << "measured " << hz << " Hz";
+  EXPECT_EQ(top, 4681);
+  EXPECT_LE(longest, 14) << "a silent gap longer than the triangle's lowest two steps";
 }
 
 TEST(Ay, EnvelopeRepeatsTheSecondHalf) {

@@ -148,8 +148,10 @@ void psg2_process(int line) {
   const uint32_t st4 = (uint32_t)psg2_step4, st5 = (uint32_t)psg2_step5;
   uint32_t noise = (uint32_t)psg2_noise;
 
-  // Per channel: tone forced on (tone off in fixed mode), noise forced on
-  // (noise off), envelope mode, fixed amplitude.
+  // Per channel: tone forced on (tone off), noise forced on (noise off),
+  // envelope mode, fixed amplitude. The mixer gates both modes alike: with
+  // tone and noise off a channel gives its level itself, which is how music
+  // plays the envelope as a waveform.
   const int32_t mixer = psg2_reg[7];
   uint32_t tone_on[3], noise_on[3];
   bool envelope[3];
@@ -157,8 +159,7 @@ void psg2_process(int line) {
   for (int c = 0; c < 3; c++) {
     const int32_t amplitude = psg2_reg[8 + c];
     envelope[c] = (amplitude & 16) != 0;
-    // In envelope mode the tone-off bit is not consulted.
-    tone_on[c] = (!envelope[c] && (mixer & (1 << c))) ? 1 : 0;
+    tone_on[c] = (mixer & (1 << c)) ? 1 : 0;
     noise_on[c] = (mixer & (8 << c)) ? 1 : 0;
     fixed[c] = psg2_vol[amplitude & 15];
   }
