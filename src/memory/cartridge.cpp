@@ -156,6 +156,7 @@ static int fail(void) {
 int open_rom_file(const char *path) {
   // A save changed since the last frame end belongs to the old cartridge.
   eeprom_flush();
+  eeprom_bus_idle();
   close_media();
   memset(rom, 0xFF, sizeof rom);
   if (path == nullptr || strlen(path) >= sizeof filename_inzip) return 1;
