@@ -13,6 +13,14 @@ void debugging_snapshot(void);
 // The same text into a given file; 0 on success.
 int debug_dump_to(const char *path);
 
+// Recordings check every write. On a failure (a full disk) the recording
+// stops at once, its file is cut back to what was written whole and its
+// sizes (and the AVI's index) made to match, the status line says so and
+// recording_failed is set (tervox-headless then exits non-zero).
+extern int32_t recording_failed;
+// Cuts f to size bytes and puts its position there; 0 on success.
+int capture_cut(FILE *f, long size);
+
 // AVI: the caller opens video_file, then avi_start_video writes the headers
 // (on failure it closes the file, clears record_video and returns 1).
 // avi_record_audio takes each 440-sample block, avi_record_video each
