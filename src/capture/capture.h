@@ -32,13 +32,15 @@ void avi_record_video(const uint32_t *pixels, int flush);
 void avi_record_audio(const int16_t *samples, int count);
 void avi_end_video(void);
 
-// WAV: wav_start takes the opened file and writes the header; wav_append
-// takes each sample block; end_sound_recording patches the sizes and closes.
+// WAV: wav_start takes the opened file and writes the header (if it cannot,
+// the file is closed and sound_file stays null); wav_append takes each
+// sample block; end_sound_recording patches the sizes and closes.
 extern FILE *sound_file;
 extern int32_t record_sound;
 extern int32_t record_psg;
 void wav_start(FILE *f);
 void wav_append(const int16_t *samples, int count);
 void end_sound_recording(void);
-// Appends this frame's sound-chip registers to "psg.txt".
+// Appends this frame's sound-chip registers to "psg.txt"; a line that
+// cannot be written whole is taken back and the log switched off.
 void psg_log_frame(void);
