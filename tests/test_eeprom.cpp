@@ -244,18 +244,24 @@ TEST_F(Eeprom, LargeWriteReadBackAndWrap) {
   EXPECT_EQ(eeprom[0x7F00], 0x77);
 }
 
-TEST_F(Eeprom, WrongDeviceByteIsNotAcknowledged) {
+// A device byte of another type is not acknowledged, and what follows it
+// (an address, data) is for another chip: nothing moves or is stored.
+TEST_F(Eeprom, WrongDeviceByteIsNotAcknowledgedAndItsTransferIgnored) {
   load(false);
+  eeprom[0x42] = 0x11;
   Bus b;
   b.idle();
   b.start();
   b.send(0x50);
   b.send(0x42);
+  b.send(0x99);
+  b.stop();
   run(b);
   EXPECT_EQ(recorded(0), 1);
-  EXPECT_EQ(recorded(1), 0);  // the address byte is still counted and taken
-  EXPECT_EQ(eeprom_address_1, 0x42);
-  EXPECT_EQ(eeprom_state, 19);
+  EXPECT_EQ(recorded(1), 1);
+  EXPECT_EQ(eeprom_address_1, 0);
+  EXPECT_EQ(eeprom[0x42], 0x11);
+  EXPECT_EQ(eeprom_state, 0);
 }
 
 // The transfers of the 24C08 and 24C256 data sheets, one after another on

@@ -72,12 +72,18 @@ static void eeprom_clock(void) {
   if (s != 9 && s != 18 && s != 27 && s != 36) eeprom_byte = ((eeprom_byte << 1) | bus_data) & 0xFF;
   int t = ++eeprom_state;
   if (t == BUS_DEVICE_DONE) {
-    // A device byte of another type is not acknowledged, but the bits go on
-    // being counted. Its low bit says whether this transfer reads.
+    // A device byte of another type is meant for another chip: no
+    // acknowledge, and the rest of the transfer is not ours to take (it
+    // would move the address or overwrite saved data). Otherwise its low
+    // bit says whether this transfer reads.
     const bool ours = ((eeprom_byte >> 4) & 0xF) == DEVICE_TYPE;
     eeprom_output(ours ? 0 : 1);
     eeprom_reading = ours && (eeprom_byte & DEVICE_READ) ? 1 : 0;
     eeprom_byte = 0;
+    if (!ours) {
+      eeprom_state = BUS_IDLE;  // until the next start
+      return;
+    }
   }
   if (t == BUS_FIRST_BYTE || t == BUS_SECOND_BYTE || t == BUS_THIRD_BYTE) eeprom_output(0);
   if (t >= BUS_READ_FIRST_BIT && t <= BUS_READ_LAST_BIT) eeprom_output((eeprom_byte_read >> (BUS_READ_LAST_BIT - t)) & 1);
