@@ -52,6 +52,7 @@ static long riff_position;  // where the next byte goes
 static uint32_t *riff_index;
 static size_t base_riff_index;  // words used
 static size_t riff_index_size;  // capacity in entries of four words
+static bool index_lost;         // an entry could not be kept
 static long base_movie_size;
 static long riff_start;      // where the RIFF list begins
 static long committed_end;   // the end of the last whole "rec " list
@@ -130,7 +131,12 @@ static void riff_index_add(const char *code, uint32_t flags, long chunk, long si
   if (base_riff_index + 4 > riff_index_size * 4) {
     size_t grown = riff_index_size * 2;
     uint32_t *bigger = (uint32_t *)realloc(riff_index, grown * 16);
-    if (bigger == nullptr) return;  // the entry is lost, the recording goes on
+    if (bigger == nullptr) {
+      // The recording goes on; an index with entries missing would hide
+      // frames from players, so the file will have none.
+      index_lost = true;
+      return;
+    }
     riff_index = bigger;
     riff_index_size = grown;
   }
@@ -369,6 +375,7 @@ int avi_start_video(void) {
   // at the frame it hits and no buffered bytes can land after a repair.
   setvbuf(video_file, nullptr, _IONBF, 0);
   write_error = false;
+  index_lost = false;
   key_frames = 32;
   audio_buffer_write = audio_buffer_read = 0;
   audio_buffer_total_write = audio_buffer_total_read = 0;
@@ -514,14 +521,18 @@ void avi_end_video(void) {
   if (stopped && capture_cut(video_file, movi_end) != 0) write_error = true;
   riff_position = movi_end;
   riff_nesting_level = 0;
-  riff_start_element("idx1");
-  riff_write(riff_index, base_riff_index * 4);
-  riff_close_element();
-  const bool indexed = !write_error;
+  bool indexed = false;
+  if (!index_lost) {
+    riff_start_element("idx1");
+    riff_write(riff_index, base_riff_index * 4);
+    riff_close_element();
+    indexed = !write_error;
+  }
   long file_end = riff_position;
   if (!indexed) {
+    const bool cut = write_error;
     write_error = false;
-    if (capture_cut(video_file, movi_end) != 0) write_error = true;
+    if (cut && capture_cut(video_file, movi_end) != 0) write_error = true;
     file_end = riff_position = movi_end;
   }
   riff_patch_int_32(riff_start + 4, (uint32_t)(file_end - riff_start - 8));
@@ -534,7 +545,7 @@ void avi_end_video(void) {
   riff_patch_int_32(avi_b2, (uint32_t)total_audio);
   riff_patch_int_32(avi_b3, (uint32_t)max_size_audio);
   if (fclose(video_file) != 0) write_error = true;
-  if (stopped || !indexed || write_error) {
+  if (stopped || (!indexed && !index_lost) || write_error) {
     message("Video recording stopped: write failed");
     recording_failed = 1;
   }
