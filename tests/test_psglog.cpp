@@ -9,6 +9,7 @@
 #include "memory/memory.h"
 #include "sound/psg.h"
 #include "support/harness.h"
+#include "video/present.h"
 #include "video/vdp.h"
 
 namespace {
@@ -47,6 +48,26 @@ TEST(PsgLog, ShortFormUntilTheAyIsWrittenThenLongForm) {
             "A=01ab 3 B=03ff f C=0000 e N=05 f "
             "A=0abc 1C B=0001 0a C=0DEF 1b N=1f M=b8 E=1234 0e Frame:1235\n");
   sgm_active = 1;
+}
+
+// A full disk in the middle of a line: the part written is taken back, the
+// log stops and says so.
+TEST(PsgLog, AFullDiskTakesBackThePartLineAndStopsTheLog) {
+  std::string home = private_home();
+  sn_registers();
+  sgm_active = 1;
+  record_psg = 1;
+  recording_failed = 0;
+  psg_log_frame();
+  const std::string line = text_of(home + "/psg.txt");
+  {
+    FileSizeLimit disk((long)(line.size() * 5 / 2));
+    for (int i = 0; i < 5 && record_psg; i++) psg_log_frame();
+  }
+  EXPECT_EQ(text_of(home + "/psg.txt"), line + line);
+  EXPECT_EQ(record_psg, 0);
+  EXPECT_EQ(recording_failed, 1);
+  EXPECT_STREQ(current_message, "PSG log stopped: write failed");
 }
 
 TEST(PsgLog, UnwritableFolderLosesTheLineQuietly) {

@@ -1,7 +1,9 @@
 #include "support/files.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <sys/resource.h>
 #include <unistd.h>
 
 std::vector<uint8_t> read_file(const std::string &path) {
@@ -30,4 +32,20 @@ std::string private_home(void) {
   std::string home = dir ? dir : "/tmp";
   setenv("HOME", home.c_str(), 1);
   return home;
+}
+
+FileSizeLimit::FileSizeLimit(long bytes) {
+  signal(SIGXFSZ, SIG_IGN);
+  rlimit l;
+  getrlimit(RLIMIT_FSIZE, &l);
+  previous = (unsigned long)l.rlim_cur;
+  l.rlim_cur = (rlim_t)bytes;
+  setrlimit(RLIMIT_FSIZE, &l);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+  rlimit l;
+  getrlimit(RLIMIT_FSIZE, &l);
+  l.rlim_cur = (rlim_t)previous;
+  setrlimit(RLIMIT_FSIZE, &l);
 }

@@ -12,3 +12,11 @@ std::vector<uint8_t> test_program(const std::string &name);
 std::string testdata(const std::string &relative);
 // A fresh private folder under /tmp, set as HOME.
 std::string private_home(void);
+
+// While it lives, no file this process writes can grow past `bytes`: writes
+// beyond fail as on a full disk (the size-limit signal is ignored).
+struct FileSizeLimit {
+  explicit FileSizeLimit(long bytes);
+  ~FileSizeLimit();
+  unsigned long previous;
+};
