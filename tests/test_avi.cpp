@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -12,6 +13,7 @@
 
 #include "capture/capture.h"
 #include "support/harness.h"
+#include "video/present.h"
 #include "video/vdp.h"
 
 namespace {
@@ -246,23 +248,26 @@ TEST(Avi, HeadersCarryTheStreamsAndThePatchedSizes) {
   ASSERT_EQ(a.strh.size(), 2u);
   ASSERT_EQ(a.strf.size(), 2u);
   const uint32_t frames = (uint32_t)a.video.size();
-  ASSERT_GE(frames, 38u);
-  uint32_t max_video = 0;
+  ASSERT_EQ(frames, 40u);  // every frame, each with the sound made before it
+  ASSERT_EQ(a.audio.size(), 40u);
+  uint32_t max_video = 0, max_audio = 0, audio_bytes = 0;
   for (const Chunk &c : a.video) max_video = std::max(max_video, c.size + (c.size & 1));
+  for (const Chunk &c : a.audio) max_audio = std::max(max_audio, c.size), audio_bytes += c.size;
+  EXPECT_EQ(audio_bytes, 2 * rec.samples.size());
   const uint8_t *h = a.avih;
-  EXPECT_EQ(u32(h), 16666u);
+  EXPECT_EQ(u32(h), 16650u);  // 262 lines of 440 / (44100 x 157) s
   EXPECT_EQ(u32(h + 4), 300000u);
   EXPECT_EQ(u32(h + 12), 0x110u);
   EXPECT_EQ(u32(h + 16), frames);
   EXPECT_EQ(u32(h + 24), 2u);
-  EXPECT_EQ(u32(h + 28), (1470 + max_video + 2087) & ~2047u);
+  EXPECT_EQ(u32(h + 28), (max_audio + max_video + 2087) & ~2047u);
   EXPECT_EQ(u32(h + 32), 256u);
   EXPECT_EQ(u32(h + 36), 192u);
 
   const uint8_t *vs = a.strh[0], *vf = a.strf[0], *as = a.strh[1], *af = a.strf[1];
   EXPECT_EQ(memcmp(vs, "vidsZMBV", 8), 0);
-  EXPECT_EQ(u32(vs + 20), 1000000u);
-  EXPECT_EQ(u32(vs + 24), 60000000u);
+  EXPECT_EQ(u32(vs + 20), 5764u);    // scale: 440 x 262 / 20
+  EXPECT_EQ(u32(vs + 24), 346185u);  // rate: 44100 x 157 / 20, 60.06 frames a second
   EXPECT_EQ(u32(vs + 32), frames);
   EXPECT_EQ(u32(vs + 36), max_video);
   EXPECT_EQ(u32(vs + 40), 8000u);
@@ -276,8 +281,8 @@ TEST(Avi, HeadersCarryTheStreamsAndThePatchedSizes) {
   EXPECT_EQ(memcmp(as, "auds\0\0\0\0", 8), 0);
   EXPECT_EQ(u32(as + 20), 1u);
   EXPECT_EQ(u32(as + 24), 44100u);
-  EXPECT_EQ(u32(as + 32), 735u * frames);
-  EXPECT_EQ(u32(as + 36), 1470u);
+  EXPECT_EQ(u32(as + 32), rec.samples.size());
+  EXPECT_EQ(u32(as + 36), max_audio);
   EXPECT_EQ(u32(as + 44), 2u);
   const uint8_t pcm[16] = {1, 0, 1, 0, 0x44, 0xAC, 0, 0, 0x88, 0x58, 1, 0, 2, 0, 16, 0};
   EXPECT_EQ(memcmp(af, pcm, 16), 0);
@@ -298,7 +303,7 @@ TEST(Avi, HeadersCarryTheStreamsAndThePatchedSizes) {
     EXPECT_EQ(memcmp(e + 32, "01wb", 4), 0);
     EXPECT_EQ(u32(e + 36), 0u);
     EXPECT_EQ(u32(e + 40) + a.movi_type, a.audio[k].at);
-    EXPECT_EQ(u32(e + 44), 1470u);
+    EXPECT_EQ(u32(e + 44), a.audio[k].size);
     EXPECT_EQ(a.d[a.video[k].at + 8], k % 32 == 0 ? 1 : 0);
   }
 }
@@ -367,47 +372,145 @@ TEST(Avi, SearchTakesTheFirstExactMatchInSpiralOrder) {
   EXPECT_TRUE(decoded[1] == rec.frames[1]);
 }
 
-TEST(Avi, FramesWaitForTheirSoundAndWaitingFramesAreDropped) {
+// A frame never waits for sound: it goes out with whatever sound came
+// before it (none, too), and sound after the last frame closes the file.
+TEST(Avi, EveryFrameGoesOutWithTheSoundBeforeIt) {
   Recording rec("video006.avi");
   int16_t block[440] = {};
   Frame a = still_frame(), b = scrolled(3);
   avi_record_audio(block, 440);
-  avi_record_video(a.data(), 0);  // 440 samples: waits
+  avi_record_video(a.data(), 0);
+  avi_record_video(b.data(), 0);
   avi_record_audio(block, 440);
-  avi_record_video(b.data(), 0);  // 880: the first frame goes out
+  avi_record_audio(block, 440);
   rec.end();
   Avi f = parse(rec.path);
   ASSERT_TRUE(f.ok);
-  ASSERT_EQ(f.video.size(), 1u);
+  ASSERT_EQ(f.video.size(), 2u);
+  ASSERT_EQ(f.recs.size(), 3u);
+  ASSERT_EQ(f.audio.size(), 2u);
+  EXPECT_EQ(f.audio[0].size, 880u);
+  EXPECT_EQ(f.audio[1].size, 1760u);
+  EXPECT_LT(f.audio[0].at, f.video[1].at);
+  EXPECT_GT(f.audio[1].at, f.video[1].at);
+  EXPECT_EQ(f.idx1_size, 16u * 7);
   std::vector<Frame> decoded;
   decode_all(f, &decoded);
   EXPECT_TRUE(decoded[0] == a);
-  EXPECT_EQ(f.audio[0].size, 1470u);
-}
+  EXPECT_TRUE(decoded[1] == b);
 
-// Frames that wait long enough for the ring to wrap onto the frame written
-// last: the next delta must still refer to what the decoder holds.
-TEST(Avi, DeltasStayTrueWhenTheRingWrapsOverTheLastFrameWritten) {
-  Recording rec("video008.avi");
+  // Frames that come with no sound at all are all kept, and every delta
+  // refers to the frame before it.
+  Recording quiet("video008.avi");
   std::vector<Frame> given;
   for (int i = 0; i < 70; i++) {
-    Frame f(PIXELS);
-    for (int p = 0; p < PIXELS; p++) f[p] = texture(p % W + i, p / W, i % 3);
-    given.push_back(f);
+    Frame g(PIXELS);
+    for (int p = 0; p < PIXELS; p++) g[p] = texture(p % W + i, p / W, i % 3);
+    given.push_back(g);
+    avi_record_video(g.data(), 0);
   }
-  for (int i = 0; i < 59; i++) avi_record_video(given[i].data(), 0);  // no sound yet
-  int16_t block[735] = {};
-  for (int i = 59; i < 70; i++) {
-    avi_record_audio(block, 735);
-    avi_record_video(given[i].data(), 0);
+  quiet.end();
+  Avi q = parse(quiet.path);
+  ASSERT_TRUE(q.ok);
+  ASSERT_EQ(q.video.size(), 70u);
+  EXPECT_TRUE(q.audio.empty());
+  decoded.clear();
+  decode_all(q, &decoded);
+  for (size_t k = 0; k < decoded.size(); k++) EXPECT_TRUE(decoded[k] == given[k]) << "frame " << k;
+}
+
+// A full disk in the middle of a frame: the recording stops and says so,
+// and the file holds the frames written whole, with sizes that match them
+// and an index, or none when not even that fits (players then read the
+// lists), so that players read all of it.
+#ifndef _WIN32  // a full disk is made with a POSIX file size limit
+TEST(Avi, AFullDiskStopsTheRecordingAndLeavesAPlayableFile) {
+  long fourth_end = 0;  // where the fourth frame's list ends
+  {
+    Recording probe("video009.avi");
+    for (int i = 0; i < 4; i++) probe.frame(scrolled(i));
+    probe.end();
+    Avi a = parse(probe.path);
+    ASSERT_EQ(a.recs.size(), 4u);
+    fourth_end = (long)(a.recs[3].at + 8 + a.recs[3].size);
   }
+  for (long limit : {300000L, fourth_end + 4}) {
+    Recording rec("video010.avi");
+    recording_failed = 0;
+    int written = 0;
+    {
+      FileSizeLimit disk(limit);  // a key frame of noise and a few deltas
+      for (; written < 40 && video_file != nullptr; written++) rec.frame(scrolled(written));
+    }
+    EXPECT_EQ(video_file, nullptr);
+    EXPECT_EQ(record_video, 0);
+    EXPECT_EQ(recording_failed, 1);
+    EXPECT_STREQ(current_message, "Video recording stopped: write failed");
+    Frame f = still_frame();
+    avi_record_video(f.data(), 0);  // nothing more happens
+    rec.end();
+
+    Avi a = parse(rec.path);
+    ASSERT_TRUE(a.ok) << "sizes that do not match the file, limit " << limit;
+    EXPECT_LE((long)a.d.size(), limit);
+    const uint32_t frames = (uint32_t)a.video.size();
+    ASSERT_GE(frames, 4u);
+    ASSERT_LT(frames, (uint32_t)written);
+    EXPECT_EQ(u32(a.avih + 16), frames);
+    EXPECT_EQ(u32(a.strh[0] + 32), frames);
+    uint32_t audio_bytes = 0;
+    for (const Chunk &c : a.audio) audio_bytes += c.size;
+    EXPECT_EQ(2 * u32(a.strh[1] + 32), audio_bytes);
+    if (limit == 300000) {
+      ASSERT_NE(a.idx1, nullptr);
+      EXPECT_EQ(u32(a.avih + 12), 0x110u);
+      EXPECT_EQ(a.idx1_size, 16u * (a.recs.size() + a.video.size() + a.audio.size()));
+    } else {
+      EXPECT_EQ(frames, 4u);
+      EXPECT_EQ(a.idx1, nullptr);
+      EXPECT_EQ(u32(a.avih + 12), 0x100u);  // interleaved, no index
+    }
+    std::vector<Frame> decoded;
+    decode_all(a, &decoded);
+    for (size_t k = 0; k < decoded.size(); k++) EXPECT_TRUE(decoded[k] == rec.frames[k]) << "frame " << k;
+    if (!have("ffmpeg")) continue;
+    EXPECT_EQ(run("ffmpeg -v error -i '" + rec.path + "' -f null - 2>&1"), "");
+    EXPECT_EQ(run("ffprobe -v error -count_frames -select_streams v -show_entries "
+                  "stream=nb_read_frames -of csv=p=0 '" + rec.path + "'"),
+              std::to_string(frames) + "\n") << "limit " << limit;
+  }
+
+  // A file that takes no byte at all is refused at the start.
+  video_file = fopen("/dev/full", "wb");
+  ASSERT_NE(video_file, nullptr);
+  record_video = 1;
+  EXPECT_EQ(avi_start_video(), 1);
+  EXPECT_EQ(video_file, nullptr);
+  EXPECT_EQ(record_video, 0);
+}
+#endif
+
+// The Raspberry Pi's frame buffer holds R, G, B, 0; the file's pixels are
+// 0x00RRGGBB words, so red stays red in its recordings.
+TEST(Avi, PiFramesKeepTheirColours) {
+  Recording rec("video011.avi");
+  Frame given(PIXELS), pi(PIXELS);
+  pixel_order = PIXELS_RGBX;
+  for (int p = 0; p < PIXELS; p++) {
+    given[p] = texture(p % W, p / W, 5);
+    pi[p] = vdp_pixel((int)(given[p] >> 16), (int)(given[p] >> 8) & 0xFF, (int)given[p] & 0xFF);
+  }
+  avi_record_video(pi.data(), 0);
+  avi_record_video(pi.data(), 0);
+  pixel_order = PIXELS_XRGB;
   rec.end();
   Avi a = parse(rec.path);
   ASSERT_TRUE(a.ok);
-  ASSERT_EQ(a.video.size(), 11u);
   std::vector<Frame> decoded;
   decode_all(a, &decoded);
-  for (size_t k = 0; k < decoded.size(); k++) EXPECT_TRUE(decoded[k] == given[k]) << "frame " << k;
+  ASSERT_EQ(decoded.size(), 2u);
+  EXPECT_TRUE(decoded[0] == given);
+  EXPECT_TRUE(decoded[1] == given);
 }
 
 TEST(Avi, NothingIsWrittenWithoutAnOpenFile) {
@@ -464,7 +567,7 @@ void check_with_ffmpeg(int pal) {
                                 "-of default=noprint_wrappers=1 '" + rec.path + "'");
   EXPECT_NE(probe.find("codec_name=zmbv"), std::string::npos) << probe;
   EXPECT_NE(probe.find("width=256\nheight=192"), std::string::npos) << probe;
-  EXPECT_NE(probe.find(pal ? "r_frame_rate=50/1" : "r_frame_rate=60/1"), std::string::npos) << probe;
+  EXPECT_NE(probe.find(pal ? "r_frame_rate=346185/6886" : "r_frame_rate=346185/5764"), std::string::npos) << probe;
   EXPECT_NE(probe.find("codec_name=pcm_s16le"), std::string::npos) << probe;
   EXPECT_NE(probe.find("sample_rate=44100"), std::string::npos) << probe;
   EXPECT_NE(probe.find("channels=1"), std::string::npos) << probe;
@@ -476,14 +579,23 @@ void check_with_ffmpeg(int pal) {
             0);
   Avi a = parse(rec.path);
   const size_t frames = a.video.size();
-  ASSERT_GE(frames, 60u);
+  ASSERT_EQ(frames, 70u);
   std::vector<uint8_t> v = read_file(video), s = read_file(audio);
   ASSERT_EQ(v.size(), frames * PIXELS * 4);
   for (size_t k = 0; k < frames; k++)
     EXPECT_EQ(memcmp(&v[k * PIXELS * 4], rec.frames[k].data(), PIXELS * 4), 0) << "frame " << k;
-  const size_t per_frame = pal ? 882 : 735;
-  ASSERT_EQ(s.size(), frames * per_frame * 2);
+  ASSERT_EQ(s.size(), rec.samples.size() * 2);
   EXPECT_EQ(memcmp(s.data(), rec.samples.data(), s.size()), 0);
+  // Picture and sound last as long, within the sound period still owed:
+  // the video stream's duration against the end of the last sound packet.
+  double video_seconds = 0, audio_start = 0, audio_length = 0;
+  const std::string video_duration = run("ffprobe -v error -select_streams v -show_entries stream=duration -of csv=p=0 '" + rec.path + "'");
+  std::string last = run("ffprobe -v error -select_streams a -show_entries packet=pts_time,duration_time -of csv=p=0 '" + rec.path + "' | tail -n 1");
+  ASSERT_EQ(sscanf(video_duration.c_str(), "%lf", &video_seconds), 1) << video_duration;
+  ASSERT_EQ(sscanf(last.c_str(), "%lf,%lf", &audio_start, &audio_length), 2) << last;
+  const double audio_seconds = audio_start + audio_length;
+  EXPECT_NEAR(video_seconds, frames * (pal ? 313 : 262) * 440.0 / (44100 * 157), 1e-3);
+  EXPECT_NEAR(audio_seconds, video_seconds, 440.0 / 44100 + 1e-3);
   unlink(video.c_str());
   unlink(audio.c_str());
 }

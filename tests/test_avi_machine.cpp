@@ -58,7 +58,7 @@ TEST(AviMachine, FfmpegDecodesWhatTheMachineProduced) {
             0);
   std::vector<uint8_t> v = read_file(rgb), a = read_file(pcm), s = read_file(wav);
   const size_t frame = 256 * 192 * 4, frames = v.size() / frame;
-  ASSERT_GE(frames, 95u);
+  ASSERT_EQ(frames, 170u * 157 / 262);  // every frame that ended
   int compared = 0;
   for (const auto &kv : seen) {
     if ((size_t)kv.first >= frames) continue;
@@ -68,8 +68,7 @@ TEST(AviMachine, FfmpegDecodesWhatTheMachineProduced) {
   EXPECT_GE(compared, 30);
   EXPECT_NE(memcmp(&v[0], &v[(frames - 1) * frame], frame), 0) << "the picture should change";
 
-  ASSERT_EQ(a.size(), frames * 735 * 2);
-  ASSERT_GE(s.size(), 44 + a.size() * 2);
+  ASSERT_EQ(s.size(), 44 + a.size() * 2);  // every sample, as in the WAV
   for (size_t i = 0; i < a.size() / 2; i++) {
     ASSERT_EQ(memcmp(&a[2 * i], &s[44 + 4 * i], 2), 0) << "sample " << i;
     ASSERT_EQ(memcmp(&a[2 * i], &s[44 + 4 * i + 2], 2), 0) << "sample " << i;

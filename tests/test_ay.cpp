@@ -1,11 +1,16 @@
 // The Super Game Module's AY-3-8910: tables, registers, mixing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "capture/capture.h"
+
 #include "memory/memory.h"
 #include "sound/psg.h"
+#include "support/harness.h"
 
 namespace {
 
@@ -37,11 +42,6 @@ std::vector<int> run_ay_period() {
   return std::vector<int>(psg_buffer, psg_buffer + 440);
 }
 
-// A run of 16 or 32 levels counting by one from a to b, or holding a.
-void run(std::vector<int> &out, int a, int b, int length) {
-  for (int i = 0; i < length; i++) out.push_back(a == b ? a : a < b ? a + i : a - i);
-}
-
 }  // namespace
 
 TEST(Ay, FixedVolumesAndEnvelopeLevels) {
@@ -52,29 +52,41 @@ TEST(Ay, FixedVolumesAndEnvelopeLevels) {
   for (int i = 0; i < 32; i++) EXPECT_EQ(psg2_table[4][i], kLevels[i]) << "level " << i;
 }
 
-TEST(Ay, EveryEnvelopeShapeStepByStep) {
+// The level at step k after a shape write, as the data sheet draws the four
+// bits of register 13: the first ramp rises with attack and falls without;
+// then without continue the level drops to 0 for good; with hold it stays
+// where the ramp ended, or at the other end with alternate; otherwise the
+// ramps repeat, each turned round from the last with alternate.
+int datasheet_level(int shape, int k) {
+  const bool cont = shape & 8, attack = shape & 4, alternate = shape & 2, hold = shape & 1;
+  const int ramp = k / 32, i = k % 32;
+  if (ramp == 0) return attack ? i : 31 - i;
+  if (!cont) return 0;
+  if (hold) {
+    const int end = attack ? 31 : 0;
+    return alternate ? 31 - end : end;
+  }
+  const bool rising = alternate && ramp % 2 == 1 ? !attack : attack;
+  return rising ? i : 31 - i;
+}
+
+TEST(Ay, EveryEnvelopeShapePlaysAsTheDataSheetDrawsIt) {
   fresh_chips();
-  psg2_init();  // converting twice would turn amplitudes into nonsense
-  std::vector<std::vector<int>> shapes(16);
-  for (int s = 0; s < 4; s++) run(shapes[s], 31, 0, 32), run(shapes[s], 0, 0, 32);
-  for (int s = 4; s < 8; s++) run(shapes[s], 0, 31, 32), run(shapes[s], 0, 0, 32);
-  run(shapes[12], 0, 31, 32), run(shapes[12], 0, 31, 32);
-  const int runs[7][4][2] = {
-      {{15, 0}, {31, 16}, {15, 0}, {31, 16}},   // 8
-      {{15, 0}, {0, 0}, {0, 0}, {31, 16}},      // 9
-      {{15, 0}, {0, 15}, {16, 31}, {15, 0}},    // 10
-      {{31, 31}, {31, 31}, {0, 15}, {16, 31}},  // 11
-      {{31, 31}, {31, 31}, {16, 31}, {31, 16}}, // 13
-      {{15, 0}, {0, 15}, {16, 31}, {0, 0}},     // 14
-      {{0, 0}, {0, 0}, {0, 0}, {0, 0}},         // 15
-  };
-  const int numbers[7] = {8, 9, 10, 11, 13, 14, 15};
-  for (int k = 0; k < 7; k++)
-    for (int r = 0; r < 4; r++) run(shapes[numbers[k]], runs[k][r][0], runs[k][r][1], 16);
-  for (int s = 0; s < 16; s++) {
-    ASSERT_EQ(shapes[s].size(), 64u);
-    for (int step = 0; step < 64; step++)
-      EXPECT_EQ(psg2_table[s][step], kLevels[shapes[s][step]]) << "shape " << s << " step " << step;
+  psg2_init();  // building the table twice must change nothing
+  ay(7, 0x3E);  // tone A on, held high by period 0; no noise
+  ay(0, 0);
+  ay(8, 0x10);
+  ay(11, 649 & 0xFF);  // 664935 / 649 = 1024 a sub-step: one step every 128 samples
+  ay(12, 649 >> 8);
+  for (int shape = 0; shape < 16; shape++) {
+    ay(13, shape);
+    std::vector<int> played;
+    while (played.size() < 160 * 128) {
+      std::vector<int> period = run_ay_period();
+      played.insert(played.end(), period.begin(), period.end());
+    }
+    for (int k = 0; k < 160; k++)  // five ramps: the repeats show too
+      ASSERT_EQ(played[k * 128 + 64], kLevels[datasheet_level(shape, k)]) << "shape " << shape << " step " << k;
   }
 }
 
@@ -167,24 +179,71 @@ TEST(Ay, PeriodsUpToFourHoldTheChannelHigh) {
   EXPECT_EQ(psg2_step1, 664935 / 5);
 }
 
-TEST(Ay, EnvelopeModeIsGatedByTheToneEvenWithToneOff) {
-  fresh_chips();
-  ay(7, 0x3F);  // every tone and noise off
-  ay(0, 100);
-  ay(11, 0xFF);
-  ay(12, 0xFF);  // slow envelope: shape 13 stays at its top level
-  ay(13, 13);
-  ay(8, 15);
-  for (int s : run_ay_period()) ASSERT_EQ(s, 4681);  // fixed volume ignores the silent tone
-
-  ay(8, 0x10);
-  int silent = 0, full = 0;
-  for (int s : run_ay_period()) {
-    silent += s == 0;
-    full += s == 4681;
+// The mixer gates a channel the same way whether its level is fixed or the
+// envelope's: at the envelope's top level the two modes give equal samples
+// for every setting of the tone-off and noise-off bits.
+TEST(Ay, MixerGatesEnvelopeModeLikeFixedVolume) {
+  for (int mixer : {0x3E, 0x3F, 0x37, 0x36}) {  // tone, none, noise, both on channel A
+    std::vector<int> out[2];
+    for (int mode = 0; mode < 2; mode++) {
+      fresh_chips();
+      ay(0, 100);
+      ay(6, 3);
+      ay(11, 0);
+      ay(12, 0);  // fastest envelope: shape 13 holds 31 after 26 sub-steps
+      ay(13, 13);
+      ay(7, mixer);
+      ay(8, mode ? 0x10 : 15);
+      run_ay_period();
+      out[mode] = run_ay_period();
+    }
+    EXPECT_EQ(out[0], out[1]) << "mixer " << std::hex << mixer;
+    if (mixer == 0x3F) {
+      for (int s : out[1]) ASSERT_EQ(s, 4681);  // tone and noise off: the level itself
+    }
   }
-  EXPECT_GT(silent, 100);
-  EXPECT_GT(full, 100);
+}
+
+// Tone and noise off, shape 14 and period 35: the envelope itself is the
+// waveform, a triangle at the chip's clock / (512 x period), about 100 Hz,
+// with no gap where a tone would have silenced it. Measured in a WAV file.
+TEST(Ay, EnvelopeBassIsAContinuousTriangleInTheWav) {
+  fresh_chips();
+  ay(0, 100);  // a tone period a game left behind: it must not gate
+  ay(7, 0x3F);
+  ay(11, 35);
+  ay(13, 14);
+  ay(8, 0x10);
+  const std::string path = private_home() + "/bass.wav";
+  wav_start(fopen(path.c_str(), "wb"));
+  for (int p = 0; p < 100; p++) {  // one second
+    for (int16_t &s : psg_buffer) s = 0;
+    for (int line = 0; line < 157; line++) psg2_process(line);
+    wav_append(psg_buffer, 440);
+  }
+  end_sound_recording();
+  std::vector<uint8_t> wav = read_file(path);
+  ASSERT_EQ(wav.size(), 44u + 44000 * 4);
+  std::vector<int> left;
+  for (size_t at = 44; at < wav.size(); at += 4) left.push_back((int16_t)(wav[at] | wav[at + 1] << 8));
+
+  // Cycles: upward crossings of the middle level; gaps: runs of silence.
+  int crossings = 0, first = -1, last = -1, zeros = 0, longest = 0, top = 0;
+  for (size_t i = 1; i < left.size(); i++) {
+    if (left[i - 1] < 2341 && left[i] >= 2341) {
+      crossings++;
+      if (first < 0) first = (int)i;
+      last = (int)i;
+    }
+    zeros = left[i] == 0 ? zeros + 1 : 0;
+    longest = std::max(longest, zeros);
+    top = std::max(top, left[i]);
+  }
+  const double hz = (crossings - 1) * 44100.0 / (last - first);
+  const double datasheet_hz = 3579545.0 / 2 / (512 * 35);  // 99.9
+  EXPECT_NEAR(hz, datasheet_hz, datasheet_hz * 0.01) << "measured " << hz << " Hz";
+  EXPECT_EQ(top, 4681);
+  EXPECT_LE(longest, 14) << "a silent gap longer than the triangle's lowest two steps";
 }
 
 TEST(Ay, EnvelopeRepeatsTheSecondHalf) {

@@ -44,10 +44,12 @@ struct Bus {
     record();
     drive(CLK_LO);
   }
-  // Eight bits recorded, then the program's acknowledge clock.
-  void receive() {
+  // Eight bits recorded, then the program's acknowledge clock (none after
+  // the last byte of a read).
+  void receive(bool last = false) {
+    drive(DAT_HI);  // released for the chip
     for (int i = 0; i < 8; i++) { drive(CLK_HI); record(); drive(CLK_LO); }
-    bit(0);
+    bit(last ? 1 : 0);
   }
 };
 
@@ -80,8 +82,6 @@ struct Eeprom : ::testing::Test {
   void load(bool large, const std::string &name = "Demo.rom") {
     ASSERT_EQ(open_rom_file(write_file(home + "/" + name, activision_image(large)).c_str()), 0);
     init_peripheral(0);
-    eeprom_state = 0;
-    eeprom_reading = 0;
   }
   // Runs the code from 0x8200 (bank 0) until it has all executed.
   void run(Bus &bus) {
@@ -161,12 +161,12 @@ TEST_F(Eeprom, SmallWriteReadBackThroughAResetAndWrap) {
   init_peripheral(0);  // the bus state and contents survive a reset
   Bus r;
   r.start();
-  r.send(0xA0);  // still armed by the last stop: this is the dummy read
+  r.send(0xA0);  // acknowledge polling: nothing is written
   r.stop();
   r.start();
   r.send(0xA0);
   r.send(0x10);
-  r.stop();  // one clock after the address byte: arms a read
+  r.stop();  // an address-only write sets the address for the read
   r.start();
   r.send(0xA1);
   for (int i = 0; i < 3; i++) r.receive();
@@ -178,9 +178,6 @@ TEST_F(Eeprom, SmallWriteReadBackThroughAResetAndWrap) {
   EXPECT_EQ(recorded_byte(20), 0x56);
 
   Bus wrap;
-  wrap.start();
-  wrap.send(0xA0);  // ends any armed read
-  wrap.stop();
   wrap.start();
   wrap.send(0xA0);
   wrap.send(0xFF);
@@ -247,70 +244,133 @@ TEST_F(Eeprom, LargeWriteReadBackAndWrap) {
   EXPECT_EQ(eeprom[0x7F00], 0x77);
 }
 
-TEST_F(Eeprom, WrongDeviceByteIsNotAcknowledged) {
+// A device byte of another type is not acknowledged, and what follows it
+// (an address, data) is for another chip: nothing moves or is stored.
+TEST_F(Eeprom, WrongDeviceByteIsNotAcknowledgedAndItsTransferIgnored) {
   load(false);
+  eeprom[0x42] = 0x11;
   Bus b;
   b.idle();
   b.start();
   b.send(0x50);
   b.send(0x42);
-  run(b);
-  EXPECT_EQ(recorded(0), 1);
-  EXPECT_EQ(recorded(1), 0);  // the address byte is still counted and taken
-  EXPECT_EQ(eeprom_address_1, 0x42);
-  EXPECT_EQ(eeprom_state, 19);
-}
-
-TEST_F(Eeprom, StopRules) {
-  load(true);
-  // Right after the device byte: no read armed.
-  Bus a;
-  a.idle();
-  a.start();
-  a.send(0xA0);
-  a.stop();
-  run(a);
-  EXPECT_EQ(eeprom_state, 0);
-  EXPECT_EQ(eeprom_reading, 0);
-  // After the high address byte alone of the large part: none either.
-  Bus b;
-  b.start();
-  b.send(0xA0);
-  b.send(0x01);
+  b.send(0x99);
   b.stop();
   run(b);
-  EXPECT_EQ(eeprom_reading, 0);
-  // After both address bytes: armed, and the next transfer reads whatever
-  // its device byte says.
-  Bus c;
-  c.start();
-  c.send(0xA0);
-  c.send(0x01);
-  c.send(0x02);
-  c.stop();
-  run(c);
-  EXPECT_EQ(eeprom_reading, 1);
-  eeprom[0x0102] = 0xC3;
-  Bus d;
-  d.start();
-  d.send(0xA0);
-  d.receive();
-  run(d);
-  EXPECT_EQ(recorded_byte(1), 0xC3);
-  EXPECT_EQ(eeprom_state, 40);
-  // A start while a transfer runs is ignored; a stop ends the read.
-  Bus e;
-  e.drive(DAT_HI);
-  e.drive(CLK_HI);
-  e.drive(DAT_LO);
-  e.drive(CLK_LO);
-  run(e);
-  EXPECT_EQ(eeprom_state, 41);
-  Bus f;
-  f.stop();
-  run(f);
+  EXPECT_EQ(recorded(0), 1);
+  EXPECT_EQ(recorded(1), 1);
+  EXPECT_EQ(eeprom_address_1, 0);
+  EXPECT_EQ(eeprom[0x42], 0x11);
+  EXPECT_EQ(eeprom_state, 0);
+}
+
+// The transfers of the 24C08 and 24C256 data sheets, one after another on
+// each part: the device byte's low bit alone says read or write, a stop
+// ends any transfer, and a start may come in the middle of one.
+TEST_F(Eeprom, EveryDataSheetSequence) {
+  for (bool large : {false, true}) {
+    load(large);
+    const int base = large ? 0x1234 : 0x34;
+    auto address = [&](Bus &b, int a) {
+      if (large) b.send(a >> 8);
+      b.send(a & 0xFF);
+    };
+    Bus w;  // byte write, then a page write, each ended by its stop
+    w.idle();
+    w.start();
+    w.send(0xA0);
+    address(w, base);
+    w.send(0x11);
+    w.stop();
+    w.start();
+    w.send(0xA0);
+    address(w, base + 1);
+    for (int i = 0; i < 16; i++) w.send(0x20 + i);
+    w.stop();
+    w.start();  // acknowledge polling
+    w.send(0xA0);
+    w.stop();
+    run(w);
+    EXPECT_EQ(eeprom[base], 0x11) << large;
+    for (int i = 0; i < 16; i++) ASSERT_EQ(eeprom[base + 1 + i], 0x20 + i) << large << " page byte " << i;
+    for (int i = 0; i < 19; i++) EXPECT_EQ(recorded(i), 0) << large << " acknowledge " << i;
+
+    eeprom[base + 17] = 0x5C;
+    Bus r;  // current-address read: the byte after the page
+    r.start();
+    r.send(0xA1);
+    r.receive(true);
+    r.stop();
+    // Random read through a repeated start, going on sequentially.
+    r.start();
+    r.send(0xA0);
+    address(r, base);
+    r.start();
+    r.send(0xA1);
+    for (int i = 0; i < 3; i++) r.receive(i == 2);
+    r.stop();
+    // Random read through an address-only write and a stop.
+    r.start();
+    r.send(0xA0);
+    address(r, base + 16);
+    r.stop();
+    r.start();
+    r.send(0xA1);
+    r.receive(true);
+    r.stop();
+    run(r);
+    const int reads = large ? 2 : 1;  // acknowledges recorded before each byte
+    EXPECT_EQ(recorded_byte(1), 0x5C) << large;
+    int at = 9 + 1 + reads + 1;
+    EXPECT_EQ(recorded_byte(at), 0x11) << large;
+    EXPECT_EQ(recorded_byte(at + 8), 0x20) << large;
+    EXPECT_EQ(recorded_byte(at + 16), 0x21) << large;
+    at += 24 + 1 + reads + 1;
+    EXPECT_EQ(recorded_byte(at), 0x2F) << large;
+    EXPECT_EQ(eeprom_state, 0);
+
+    Bus again;  // a write right after a read is a write
+    again.start();
+    again.send(0xA0);
+    address(again, base);
+    again.send(0x99);
+    again.stop();
+    run(again);
+    EXPECT_EQ(eeprom[base], 0x99) << large;
+  }
+}
+
+// A small part can leave its address byte at 0xFF and a read under way; a
+// large part loaded next starts from an idle bus, and no address reaches
+// past the 32 KB.
+TEST_F(Eeprom, LoadingAnImageIdlesTheBus) {
+  load(false);
+  Bus b;
+  b.idle();
+  b.start();
+  b.send(0xA0);
+  b.send(0xFF);
+  b.start();
+  b.send(0xA1);
+  b.drive(CLK_HI);  // the first bit of the read is out
+  run(b);
+  ASSERT_EQ(eeprom_address_1, 0xFF);
+  ASSERT_NE(eeprom_state, 0);
+  load(true);
   EXPECT_EQ(eeprom_state, 0);
   EXPECT_EQ(eeprom_reading, 0);
+  EXPECT_EQ(eeprom_address_1, 0);
+  EXPECT_EQ(eeprom_address_2, 0);
+
+  eeprom[0x7FFF] = 0x3C;
+  eeprom_address_1 = eeprom_address_2 = 0xFFFF;  // damaged: still inside the array
+  Bus r;
+  r.start();
+  r.send(0xA1);
+  r.receive(true);
+  r.stop();
+  run(r);
+  EXPECT_EQ(recorded_byte(1), 0x3C);
 }
 
 TEST_F(Eeprom, BlankSaveCreatedOnceAndReadBackByASecondLoad) {

@@ -209,7 +209,7 @@ TEST_F(Mapping, MalformedTokensAreIgnoredOrReadAsZero) {
   EXPECT_EQ(desired_mapping[2].joy_button, button);
 }
 
-TEST_F(Mapping, AdamLinesReplaceTheDefaultsAndEndAtAdamUnknown) {
+TEST_F(Mapping, AdamLinesReplaceTheDefaultsAndSkipAdamUnknown) {
   write_mapping("adam_cr key13\n"
                 "adam_del CTRL alt key100\n"
                 "adam_at shiftlock ctrlx alternate key50\n"
@@ -217,16 +217,19 @@ TEST_F(Mapping, AdamLinesReplaceTheDefaultsAndEndAtAdamUnknown) {
                 "adam_??? key5\n"
                 "adam_bs key8\n");
   load_mapping();
-  ASSERT_EQ(adam_entries(), 4);
+  // "adam_???" names no key: it is skipped and the line after it is kept.
+  ASSERT_EQ(adam_entries(), 5);
+  EXPECT_EQ(desired_adam_mapping[4].key_code, 8);
   EXPECT_EQ(desired_adam_mapping[1].modifiers, ADAM_MOD_CTRL | ADAM_MOD_ALT);
   EXPECT_EQ(desired_adam_mapping[2].modifiers, ADAM_MOD_CTRL | ADAM_MOD_SHIFT);
   EXPECT_EQ(desired_adam_mapping[3].key_code, 0);  // counts without a key token
   std::vector<std::string> l = lines();
-  ASSERT_EQ(l.size(), 62u);
+  ASSERT_EQ(l.size(), 63u);
   EXPECT_EQ(l[58], "adam_cr\tkey13");
   EXPECT_EQ(l[59], "adam_del\tctrl\talt\tkey100");
   EXPECT_EQ(l[60], "adam_at\tctrl\tshift\tkey50");
   EXPECT_EQ(l[61], "adam_home\tkey0");
+  EXPECT_EQ(l[62], "adam_bs\tkey8");
 }
 
 TEST_F(Mapping, AdamListHoldsAtMost228Lines) {
@@ -238,17 +241,13 @@ TEST_F(Mapping, AdamListHoldsAtMost228Lines) {
   EXPECT_EQ(desired_adam_mapping[227].key_code, 227);
   EXPECT_EQ(lines().size(), 58u + 228u);
 
-  // A full list that starts with its terminator: the defaults cannot fit
-  // after it and must not run past the table.
+  // Lines that name no key take no room: the defaults come back at once.
   text.clear();
   for (int n = 0; n < 300; n++) text += "adam_???\n";
   write_mapping(text);
   load_mapping();
-  EXPECT_EQ(adam_entries(), 0);
-  EXPECT_EQ(lines().size(), 58u);
-  // With no Adam line at all, the next reset brings the defaults back.
-  load_mapping();
   EXPECT_EQ(adam_entries(), ADAM_DEFAULTS);
+  EXPECT_EQ(lines().size(), 58u + ADAM_DEFAULTS);
 }
 
 TEST_F(Mapping, LongLinesAreReadInPieces) {

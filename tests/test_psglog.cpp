@@ -9,6 +9,7 @@
 #include "memory/memory.h"
 #include "sound/psg.h"
 #include "support/harness.h"
+#include "video/present.h"
 #include "video/vdp.h"
 
 namespace {
@@ -43,6 +44,28 @@ TEST(PsgLog, ShortFormUntilTheAyIsWrittenThenLongForm) {
             "A=0abc 1C B=0001 0a C=0DEF 1b N=1f M=b8 E=1234 0e Frame:1235\n");
   sgm_active = 1;
 }
+
+// A full disk in the middle of a line: the part written is taken back, the
+// log stops and says so.
+#ifndef _WIN32  // a full disk is made with a POSIX file size limit
+TEST(PsgLog, AFullDiskTakesBackThePartLineAndStopsTheLog) {
+  std::string home = private_home();
+  sn_registers();
+  sgm_active = 1;
+  record_psg = 1;
+  recording_failed = 0;
+  psg_log_frame();
+  const std::string line = read_text_file(home + "/psg.txt");
+  {
+    FileSizeLimit disk((long)(line.size() * 5 / 2));
+    for (int i = 0; i < 5 && record_psg; i++) psg_log_frame();
+  }
+  EXPECT_EQ(read_text_file(home + "/psg.txt"), line + line);
+  EXPECT_EQ(record_psg, 0);
+  EXPECT_EQ(recording_failed, 1);
+  EXPECT_STREQ(current_message, "PSG log stopped: write failed");
+}
+#endif
 
 TEST(PsgLog, UnwritableFolderLosesTheLineQuietly) {
   std::string home = private_home() + "/missing";

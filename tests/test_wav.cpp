@@ -8,6 +8,7 @@
 
 #include "capture/capture.h"
 #include "support/harness.h"
+#include "video/present.h"
 
 namespace {
 
@@ -80,6 +81,40 @@ TEST(Wav, BlocksAreWrittenAsStereoFramesAndReadBackBySoxi) {
   EXPECT_EQ(soxi("-s", path), "880");
   EXPECT_EQ(soxi("-e", path), "Signed Integer PCM");
 }
+
+// A full disk: the recording stops and says so, and the file keeps its
+// whole blocks with sizes that match them. A file that takes no byte at all
+// is given up at the start.
+#ifndef _WIN32  // a full disk is made with a POSIX file size limit
+TEST(Wav, AFullDiskStopsTheRecordingWithMatchingSizes) {
+  std::string path = start("audio003.wav");
+  record_sound = 1;
+  recording_failed = 0;
+  int16_t block[440];
+  for (int i = 0; i < 440; i++) block[i] = (int16_t)(i * 70);
+  {
+    FileSizeLimit disk(44 + 1760 * 10 + 1000);
+    for (int i = 0; i < 20; i++) wav_append(block, 440);
+  }
+  EXPECT_EQ(sound_file, nullptr);
+  EXPECT_EQ(record_sound, 0);
+  EXPECT_EQ(recording_failed, 1);
+  EXPECT_STREQ(current_message, "Sound recording stopped: write failed");
+  end_sound_recording();
+  std::vector<uint8_t> d = read_file(path);
+  ASSERT_EQ(d.size(), 44u + 1760 * 10);
+  EXPECT_EQ(u32(d, 4), d.size() - 8);
+  EXPECT_EQ(u32(d, 40), 17600u);
+  EXPECT_EQ(memcmp(d.data() + d.size() - 4, "\x0A\x78\x0A\x78", 4), 0);  // sample 439 twice
+
+  recording_failed = 0;
+  wav_start(fopen("/dev/full", "wb"));
+  EXPECT_EQ(sound_file, nullptr);
+  EXPECT_EQ(recording_failed, 1);
+  if (!have_soxi()) GTEST_SKIP() << "soxi (package sox) is not installed";
+  EXPECT_EQ(soxi("-s", path), "4400");
+}
+#endif
 
 TEST(Wav, NothingIsWrittenWithoutAnOpenFile) {
   wav_start(nullptr);

@@ -217,8 +217,9 @@ int main(int argc, char **argv) {
   if (wav != nullptr) {
     sound_file = open_file(wav, "wb");
     if (sound_file == nullptr) fail(std::string("cannot create ") + wav);
-    wav_start(sound_file);
     record_sound = 1;
+    wav_start(sound_file);
+    if (sound_file == nullptr) fail(std::string("cannot record sound into ") + wav);
   }
   if (avi != nullptr) {
     video_file = open_file(avi, "wb");
@@ -255,6 +256,10 @@ int main(int argc, char **argv) {
   int status = 0;
   end_sound_recording();
   avi_end_video();
+  if (recording_failed) {
+    fprintf(stderr, "tervox-headless: a recording stopped on a write error; its file holds what was written\n");
+    status = 1;
+  }
   if (screenshot != nullptr && save_frame_png(screenshot) != 0) {
     fprintf(stderr, "tervox-headless: cannot write %s\n", screenshot);
     status = 1;

@@ -1,9 +1,14 @@
 // AVI recorder: ZMBV video at 32 bits per pixel and 16-bit mono PCM at
 // 44100 Hz, interleaved one frame at a time in "rec " lists.
 //
-// Frames and sound arrive at different rates (a frame every 262 or 313
-// scanlines, a 440-sample block every 157), so both are buffered in rings
-// and a frame is written only once a full frame's worth of sound is there.
+// The video stream declares the machine's own frame rate, an exact fraction
+// (44100 x 157 / 440 scanlines a second over 262 or 313 a frame), so every
+// frame is written as it comes, with the sound made since the last one, and
+// picture and sound stay together however long the recording runs.
+//
+// Every write is checked. On the first failure (a full disk) the recording
+// stops, and the file is cut back to its last whole "rec " list, indexed if
+// there is room for that, and its sizes made to match what is there.
 #include "capture/capture.h"
 
 #include <cstdlib>
@@ -11,6 +16,7 @@
 #include <zlib.h>
 
 #include "common/paths.h"
+#include "core/timing.h"
 #include "video/present.h"
 #include "video/vdp.h"
 
@@ -18,22 +24,24 @@ enum {
   FRAME_PIXELS = 256 * 192,
   FRAME_BYTES = FRAME_PIXELS * 4,
   AUDIO_RING = 44100,
-  RING_FRAMES = 60,
   INDEX_ENTRIES = 1048576,  // initial idx1 capacity, doubled when full
   DELTA_VECTORS = 384       // two bytes for each of the 16 x 12 blocks
+};
+enum : uint32_t {
+  AVIF_HASINDEX = 0x10,
+  AVIF_ISINTERLEAVED = 0x100,
 };
 
 // ---- recording state, reset when a recording starts
 
 static bool avi_running;  // headers written and index allocated
 static FILE *avi_file;    // the file those headers went to
-static int32_t frames_per_sec;
+static bool write_error;  // a write or seek failed since this was last cleared
 static int32_t key_frames;
-static uint32_t video_buffer[RING_FRAMES][FRAME_PIXELS];
-static int32_t video_buffer_write, video_buffer_read;
-// The last frame written, which the next delta frame refers to; a ring slot
-// could already hold a newer frame if the ring ever wrapped over it.
+// The last frame written, which the next delta frame refers to.
 static uint32_t previous_frame[FRAME_PIXELS];
+// A frame in the file's pixel order, when the frame buffer's differs.
+static uint32_t file_frame[FRAME_PIXELS];
 static int16_t audio_buffer[AUDIO_RING];
 static int32_t audio_buffer_write, audio_buffer_read;
 static int64_t audio_buffer_total_write, audio_buffer_total_read;
@@ -45,7 +53,11 @@ static int64_t riff_position;  // where the next byte goes
 static uint32_t *riff_index;
 static size_t base_riff_index;  // words used
 static size_t riff_index_size;  // capacity in entries of four words
+static bool index_lost;         // an entry could not be kept
 static int64_t base_movie_size;
+static int64_t riff_start;      // where the RIFF list begins
+static int64_t committed_end;   // the end of the last whole "rec " list
+static int64_t avi_flags_at;    // the flags word of "avih"
 static int64_t avi_b0, avi_b1, avi_b2, avi_b3, avi_b4, avi_b5;
 static z_stream zstream;
 static int8_t movement[85][2];
@@ -62,8 +74,9 @@ static const uint8_t square[81] = {
 
 // ---- chunk writers
 
+// After a failure nothing more is written: the file is cut back anyway.
 static void riff_write(const void *data, size_t n) {
-  fwrite(data, 1, n, video_file);
+  if (!write_error && n > 0 && fwrite(data, 1, n, video_file) != n) write_error = true;
   riff_position += (int64_t)n;
 }
 
@@ -79,18 +92,14 @@ static void riff_write_int_32(uint32_t v) {
   riff_write(b, 4);
 }
 
-// Positions pass 2 GB just before a recording closes itself.
-static void riff_seek(int64_t at) {
-  file_seek(video_file, at);
-  riff_position = at;
-}
-
 // Overwrites a 32-bit field written earlier and comes back to the end.
 static void riff_patch_int_32(int64_t at, uint32_t v) {
   int64_t end = riff_position;
-  riff_seek(at);
+  if (!write_error && file_seek(video_file, at) != 0) write_error = true;
+  riff_position = at;
   riff_write_int_32(v);
-  riff_seek(end);
+  if (!write_error && file_seek(video_file, end) != 0) write_error = true;
+  riff_position = end;
 }
 
 static void riff_start_element(const char *code) {
@@ -123,7 +132,12 @@ static void riff_index_add(const char *code, uint32_t flags, int64_t chunk, int6
   if (base_riff_index + 4 > riff_index_size * 4) {
     size_t grown = riff_index_size * 2;
     uint32_t *bigger = (uint32_t *)realloc(riff_index, grown * 16);
-    if (bigger == nullptr) return;  // the entry is lost, the recording goes on
+    if (bigger == nullptr) {
+      // The recording goes on; an index with entries missing would hide
+      // frames from players, so the file will have none.
+      index_lost = true;
+      return;
+    }
     riff_index = bigger;
     riff_index_size = grown;
   }
@@ -229,14 +243,32 @@ static void build_movement(void) {
 
 // ---- recording
 
-static void write_headers(void) {
+// The machine's frames a second as rate / scale in lowest terms: scanlines
+// a second (the audio clock's) over the scanlines of a frame.
+static void frame_rate(int lines, uint32_t *rate, uint32_t *scale) {
+  uint32_t r = (uint32_t)SAMPLE_RATE * LINES_PER_SOUND_PERIOD, s = (uint32_t)SAMPLES_PER_PERIOD * (uint32_t)lines;
+  uint32_t a = r, b = s;
+  while (b != 0) {
+    const uint32_t t = a % b;
+    a = b;
+    b = t;
+  }
+  *rate = r / a;
+  *scale = s / a;
+}
+
+static void write_headers(int lines) {
+  uint32_t rate, scale;
+  frame_rate(lines, &rate, &scale);
+  riff_start = riff_position;
   riff_start_structure("RIFF", "AVI ");
   riff_start_structure("LIST", "hdrl");
   riff_start_element("avih");
-  riff_write_int_32(1000000 / frames_per_sec);
+  riff_write_int_32((uint32_t)((1000000.0 * scale / rate) + 0.5));  // microseconds a frame
   riff_write_int_32(300000);  // maximum bytes per second
   riff_write_int_32(0);
-  riff_write_int_32(0x110);   // has an index, interleaved
+  avi_flags_at = riff_position;
+  riff_write_int_32(AVIF_HASINDEX | AVIF_ISINTERLEAVED);
   avi_b4 = riff_position;
   riff_write_int_32(0);       // total frames
   riff_write_int_32(0);
@@ -256,8 +288,8 @@ static void write_headers(void) {
   riff_write_int_16(0);       // priority
   riff_write_int_16(0);       // language
   riff_write_int_32(0);       // initial frames
-  riff_write_int_32(1000000); // scale
-  riff_write_int_32((uint32_t)frames_per_sec * 1000000u);
+  riff_write_int_32(scale);
+  riff_write_int_32(rate);
   riff_write_int_32(0);       // start
   avi_b5 = riff_position;
   riff_write_int_32(0);       // length
@@ -323,11 +355,11 @@ static void write_headers(void) {
 
 // A start that fails leaves nothing open: no frame may go into a file
 // without headers and index.
-static int fail_start(void) {
+static int fail_start(const char *text) {
   if (video_file != nullptr) fclose(video_file);
   video_file = nullptr;
   record_video = 0;
-  message("Video recording couldn't open AVI file");
+  message(text);
   return 1;
 }
 
@@ -339,10 +371,13 @@ int avi_start_video(void) {
     avi_end_video();
     video_file = next;
   }
-  if (video_file == nullptr) return fail_start();
-  frames_per_sec = vdp_pal ? 50 : 60;
+  if (video_file == nullptr) return fail_start("Video recording couldn't open AVI file");
+  // Unbuffered: each write reaches the system at once, so a failure is seen
+  // at the frame it hits and no buffered bytes can land after a repair.
+  setvbuf(video_file, nullptr, _IONBF, 0);
+  write_error = false;
+  index_lost = false;
   key_frames = 32;
-  video_buffer_write = video_buffer_read = 0;
   audio_buffer_write = audio_buffer_read = 0;
   audio_buffer_total_write = audio_buffer_total_read = 0;
   total_frames = total_audio = 0;
@@ -351,27 +386,104 @@ int avi_start_video(void) {
   base_riff_index = 0;
   riff_index_size = INDEX_ENTRIES;
   riff_index = (uint32_t *)malloc(riff_index_size * 16);
-  if (riff_index == nullptr) return fail_start();
+  if (riff_index == nullptr) return fail_start("Video recording couldn't open AVI file");
   memset(&zstream, 0, sizeof zstream);
   if (deflateInit(&zstream, 6) != Z_OK) {
     free(riff_index);
     riff_index = nullptr;
-    return fail_start();
+    return fail_start("Video recording couldn't open AVI file");
   }
   int64_t at = file_tell(video_file);
   riff_position = at > 0 ? at : 0;
-  write_headers();
+  write_headers(lines_per_frame(vdp_pal));
+  committed_end = riff_position;
+  if (write_error) {
+    deflateEnd(&zstream);
+    free(riff_index);
+    riff_index = nullptr;
+    return fail_start("Video recording couldn't write AVI file");
+  }
   build_movement();
   avi_file = video_file;
   avi_running = true;
   return 0;
 }
 
+// ZMBV's 32-bit pixels are 0x00RRGGBB words; the Raspberry Pi's frame
+// buffer holds the bytes R, G, B, 0 instead.
+static const uint32_t *in_file_order(const uint32_t *pixels) {
+  if (pixel_order != PIXELS_RGBX) return pixels;
+  for (int i = 0; i < FRAME_PIXELS; i++) {
+    const uint32_t p = pixels[i];
+    file_frame[i] = (p & 0x00FF00) | ((p >> 16) & 0xFF) | ((p & 0xFF) << 16);
+  }
+  return file_frame;
+}
+
+// One "rec " list: the frame, if any, and all the sound made before it.
+// Nothing is counted or indexed unless the whole list was written.
+static void write_rec(const uint32_t *frame) {
+  const int n = (int)(audio_buffer_total_write - audio_buffer_total_read);
+  if (frame == nullptr && n == 0) return;
+  const int64_t rec = riff_position;
+  riff_start_structure("LIST", "rec ");
+  const bool key = total_frames % key_frames == 0;
+  int64_t video = 0, video_length = 0, video_size = 0;
+  if (frame != nullptr) {
+    video = riff_position;
+    riff_start_element("00dc");
+    video_length = encode_frame(frame, key);
+    video_size = riff_close_element();
+    memcpy(previous_frame, frame, FRAME_BYTES);
+  }
+  const int64_t audio = riff_position;
+  if (n > 0) {
+    riff_start_element("01wb");
+    int first = AUDIO_RING - audio_buffer_read;
+    if (first > n) first = n;
+    riff_write(audio_buffer + audio_buffer_read, (size_t)first * 2);
+    riff_write(audio_buffer, (size_t)(n - first) * 2);
+    audio_buffer_read = (audio_buffer_read + n) % AUDIO_RING;
+    audio_buffer_total_read += n;
+    riff_close_element();
+  }
+  const int64_t rec_size = riff_close_structure();
+  if (write_error) return;
+
+  riff_index_add("rec ", 1, rec, rec_size);
+  if (frame != nullptr) {
+    riff_index_add("00dc", key ? 18 : 2, video, video_length);
+    if (video_size > max_size_frame) max_size_frame = (int32_t)video_size;
+    total_frames++;
+  }
+  if (n > 0) {
+    riff_index_add("01wb", 0, audio, 2 * n);
+    if (max_size_audio < 2 * n) max_size_audio = 2 * n;
+    total_audio += n;
+  }
+  committed_end = riff_position;
+}
+
+// A failed write ends the recording at once.
+static void stop_on_error(void) {
+  if (!write_error) return;
+  avi_end_video();
+  record_video = 0;
+}
+
 void avi_record_audio(const int16_t *samples, int count) {
   if (video_file == nullptr || video_file != avi_file || !avi_running || samples == nullptr) return;
   while (count > 0) {
+    // A second of sound without a frame: out it goes on its own.
+    if (audio_buffer_total_write - audio_buffer_total_read == AUDIO_RING) {
+      write_rec(nullptr);
+      stop_on_error();
+      if (!avi_running) return;
+    }
     int n = AUDIO_RING - audio_buffer_write;
     if (n > count) n = count;
+    const int room = AUDIO_RING - (int)(audio_buffer_total_write - audio_buffer_total_read);
+    if (n > room) n = room;
     memcpy(audio_buffer + audio_buffer_write, samples, (size_t)n * 2);
     audio_buffer_write = (audio_buffer_write + n) % AUDIO_RING;
     audio_buffer_total_write += n;
@@ -383,47 +495,18 @@ void avi_record_audio(const int16_t *samples, int count) {
 void avi_record_video(const uint32_t *pixels, int flush) {
   (void)flush;
   if (video_file == nullptr || video_file != avi_file || !avi_running || pixels == nullptr) return;
-  memcpy(video_buffer[video_buffer_write], pixels, FRAME_BYTES);
-  if (++video_buffer_write >= frames_per_sec) video_buffer_write = 0;
-  const int b = frames_per_sec == 50 ? 882 : 735;  // samples per frame
-  if (audio_buffer_total_write - audio_buffer_total_read < b) return;
-
-  const int64_t rec = riff_position;
-  riff_start_structure("LIST", "rec ");
-  const int64_t video = riff_position;
-  riff_start_element("00dc");
-  const bool key = total_frames % key_frames == 0;
-  const uint32_t *frame = video_buffer[video_buffer_read];
-  const int64_t video_length = encode_frame(frame, key);
-  const int64_t video_size = riff_close_element();
-  if (video_size > max_size_frame) max_size_frame = (int32_t)video_size;
-  memcpy(previous_frame, frame, FRAME_BYTES);
-  if (++video_buffer_read >= frames_per_sec) video_buffer_read = 0;
-
-  const int64_t audio = riff_position;
-  riff_start_element("01wb");
-  int first = AUDIO_RING - audio_buffer_read;
-  if (first > b) first = b;
-  riff_write(audio_buffer + audio_buffer_read, (size_t)first * 2);
-  riff_write(audio_buffer, (size_t)(b - first) * 2);
-  audio_buffer_read = (audio_buffer_read + b) % AUDIO_RING;
-  audio_buffer_total_read += b;
-  total_audio += b;
-  riff_close_element();
-  if (max_size_audio < 2 * b) max_size_audio = 2 * b;
-  const int64_t rec_size = riff_close_structure();
-
-  riff_index_add("rec ", 1, rec, rec_size);
-  riff_index_add("00dc", key ? 18 : 2, video, video_length);
-  riff_index_add("01wb", 0, audio, 2 * b);
-  total_frames++;
-
+  write_rec(in_file_order(pixels));
+  stop_on_error();
+  if (!avi_running) return;
   if (riff_position + (int64_t)base_riff_index * 4 > 0x7FFF0000L) {
     message("Closing AVI near to 2GB");
     avi_end_video();
   }
 }
 
+// Index and sizes for the lists written whole. After a failure the file is
+// first cut back to them; when even the index finds no room the file goes
+// without one, which players handle by reading the lists themselves.
 void avi_end_video(void) {
   if (video_file == nullptr) return;
   if (!avi_running || video_file != avi_file) {
@@ -431,21 +514,45 @@ void avi_end_video(void) {
     video_file = nullptr;
     return;
   }
+  write_rec(nullptr);  // sound made after the last frame
   deflateEnd(&zstream);
+  const bool stopped = write_error;
+  write_error = false;
+  const int64_t movi_end = committed_end;
+  if (stopped && capture_cut(video_file, movi_end) != 0) write_error = true;
+  riff_position = movi_end;
+  riff_nesting_level = 0;
+  bool indexed = false;
+  if (!index_lost) {
+    riff_start_element("idx1");
+    riff_write(riff_index, base_riff_index * 4);
+    riff_close_element();
+    indexed = !write_error;
+  }
+  int64_t file_end = riff_position;
+  if (!indexed) {
+    const bool cut = write_error;
+    write_error = false;
+    if (cut && capture_cut(video_file, movi_end) != 0) write_error = true;
+    file_end = riff_position = movi_end;
+  }
+  riff_patch_int_32(riff_start + 4, (uint32_t)(file_end - riff_start - 8));
+  riff_patch_int_32(base_movie_size - 4, (uint32_t)(movi_end - base_movie_size));
+  riff_patch_int_32(avi_flags_at, indexed ? AVIF_HASINDEX | AVIF_ISINTERLEAVED : AVIF_ISINTERLEAVED);
   riff_patch_int_32(avi_b4, (uint32_t)total_frames);
   riff_patch_int_32(avi_b5, (uint32_t)total_frames);
-  riff_close_structure();  // movi
-  riff_start_element("idx1");
-  riff_write(riff_index, base_riff_index * 4);
-  riff_close_element();
-  riff_close_structure();  // RIFF
   riff_patch_int_32(avi_b0, (uint32_t)(max_size_audio + max_size_frame + 2087) & ~2047u);
   riff_patch_int_32(avi_b1, (uint32_t)max_size_frame);
   riff_patch_int_32(avi_b2, (uint32_t)total_audio);
   riff_patch_int_32(avi_b3, (uint32_t)max_size_audio);
+  if (fclose(video_file) != 0) write_error = true;
+  if (stopped || (!indexed && !index_lost) || write_error) {
+    message("Video recording stopped: write failed");
+    recording_failed = 1;
+  }
+  write_error = false;
   free(riff_index);
   riff_index = nullptr;
-  fclose(video_file);
   video_file = nullptr;
   avi_file = nullptr;
   avi_running = false;

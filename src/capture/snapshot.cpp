@@ -92,7 +92,6 @@ static constexpr snapshot_field fields[] = {
 #undef ANY
 #undef IN
 #undef STEP
-static const size_t FIELDS = sizeof fields / sizeof fields[0];
 
 // Page-table entries are pointer-sized in the file: 8 bytes, or 4 on
 // 32-bit builds; the reader takes either.

@@ -280,7 +280,7 @@ static void toggle_sound_recording(void) {
   sound_file = f;
   record_sound = 1;
   wav_start(f);
-  message("Starting sound recording");
+  if (sound_file != nullptr) message("Starting sound recording");
 }
 
 void process_action(int action, int mod) {

@@ -299,7 +299,9 @@ static void parse_binding_line(int i, char *rest) {
 }
 
 static void parse_adam_line(int a, char *rest, int *count) {
-  if (*count >= ADAM_LINES_MAX) return;
+  // "adam_???" names no key; stored, its 0 would end the list and the lines
+  // after it would be lost when the file is written back.
+  if (a == 0 || *count >= ADAM_LINES_MAX) return;
   adam_binding *e = &desired_adam_mapping[(*count)++];
   e->adam_key = a;
   e->key_code = 0;

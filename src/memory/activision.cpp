@@ -14,22 +14,53 @@ int32_t eeprom_address_1, eeprom_address_2;
 // Bus lines as last driven by the program.
 static int bus_clock, bus_data;
 
+// Bit clocks of a transfer (eeprom_state after the clock's rising edge):
+// the device byte ends at 10 with its acknowledge; a write's address and
+// data bytes are taken at 19, 28 and 37; a read shifts out a byte from 41
+// to 48 and fetches the next at 49 (the program's acknowledge), going on
+// from 40.
+enum : int32_t {
+  BUS_IDLE = 0,
+  BUS_DEVICE_BYTE_START = 1,
+  BUS_DEVICE_DONE = 10,
+  BUS_FIRST_BYTE = 19,
+  BUS_SECOND_BYTE = 28,
+  BUS_THIRD_BYTE = 37,
+  BUS_READ_LOOP = 40,
+  BUS_READ_FIRST_BIT = 41,
+  BUS_READ_LAST_BIT = 48,
+  BUS_READ_ACKNOWLEDGE = 49,
+};
+enum : int32_t {
+  DEVICE_TYPE = 0xA,  // upper four bits of the device byte: a serial EEPROM
+  DEVICE_READ = 1,    // low bit: the transfer reads
+};
+
 // The EEPROM's data line: the byte at 0xFF80 of banks 1, 2 and 3.
 static void eeprom_output(int bit) {
   rom[0x7F80] = rom[0xBF80] = rom[0xFF80] = (uint8_t)bit;
 }
 
+// Masked to the part's size, so no value the bus left behind (another
+// cartridge's, a damaged one) can index past eeprom.
 static int eeprom_address(void) {
-  return eeprom_small ? eeprom_address_1 : eeprom_address_1 * 256 + eeprom_address_2;
+  if (eeprom_small) return eeprom_address_1 & 0xFF;
+  return (eeprom_address_1 & 0x7F) << 8 | (eeprom_address_2 & 0xFF);
 }
 
 static void eeprom_advance(void) {
   if (eeprom_small) {
     eeprom_address_1 = (eeprom_address_1 + 1) & 0xFF;
-  } else if (++eeprom_address_2 == 256) {
+  } else if (++eeprom_address_2 >= 256) {
     eeprom_address_2 = 0;
     eeprom_address_1 = (eeprom_address_1 + 1) & 0x7F;
   }
+}
+
+static void eeprom_store(int value) {
+  const int address = eeprom_address();
+  eeprom[address] = (uint8_t)value;
+  eeprom_modified |= (int32_t)(1u << (address >> 10));  // one bit per 1 KB
 }
 
 // One rising clock edge while a transfer runs. Each check reads the state
@@ -40,41 +71,57 @@ static void eeprom_clock(void) {
   // read loop, which never clears the register, from overflowing it.
   if (s != 9 && s != 18 && s != 27 && s != 36) eeprom_byte = ((eeprom_byte << 1) | bus_data) & 0xFF;
   int t = ++eeprom_state;
-  if (t == 10) {
-    eeprom_output(((eeprom_byte >> 4) & 0xF) != 0xA ? 1 : 0);
+  if (t == BUS_DEVICE_DONE) {
+    // A device byte of another type is meant for another chip: no
+    // acknowledge, and the rest of the transfer is not ours to take (it
+    // would move the address or overwrite saved data). Otherwise its low
+    // bit says whether this transfer reads.
+    const bool ours = ((eeprom_byte >> 4) & 0xF) == DEVICE_TYPE;
+    eeprom_output(ours ? 0 : 1);
+    eeprom_reading = ours && (eeprom_byte & DEVICE_READ) ? 1 : 0;
     eeprom_byte = 0;
+    if (!ours) {
+      eeprom_state = BUS_IDLE;  // until the next start
+      return;
+    }
   }
-  if (t == 19 || t == 28 || t == 37) eeprom_output(0);
-  if (t >= 41 && t <= 48) eeprom_output((eeprom_byte_read >> (48 - t)) & 1);
-  if ((t == 10 || t == 40 || t == 49) && eeprom_reading == 1) {
-    eeprom_state = 40;
+  if (t == BUS_FIRST_BYTE || t == BUS_SECOND_BYTE || t == BUS_THIRD_BYTE) eeprom_output(0);
+  if (t >= BUS_READ_FIRST_BIT && t <= BUS_READ_LAST_BIT) eeprom_output((eeprom_byte_read >> (BUS_READ_LAST_BIT - t)) & 1);
+  if ((t == BUS_DEVICE_DONE || t == BUS_READ_LOOP || t == BUS_READ_ACKNOWLEDGE) && eeprom_reading == 1) {
+    // A read starts at the current address: the one after the last byte
+    // written or read, or the one a preceding address-only write set.
+    eeprom_state = BUS_READ_LOOP;
     eeprom_byte_read = eeprom[eeprom_address()];
   }
-  if (eeprom_state == 19) {
+  if (eeprom_state == BUS_FIRST_BYTE) {
     // The large part has 32 KB: the top bit of its high address byte is
-    // not decoded, which also keeps the address inside eeprom.
+    // not decoded.
     eeprom_address_1 = eeprom_byte & (eeprom_small ? 0xFF : 0x7F);
     eeprom_byte = 0;
   }
-  if (eeprom_state == 28) {
-    if (eeprom_small) {
-      eeprom[eeprom_address_1] = (uint8_t)eeprom_byte;
-      eeprom_modified |= 1;
-    } else {
-      eeprom_address_2 = eeprom_byte & 0xFF;
-    }
+  if (eeprom_state == BUS_SECOND_BYTE) {
+    if (eeprom_small) eeprom_store(eeprom_byte);
+    else eeprom_address_2 = eeprom_byte & 0xFF;
     eeprom_byte = 0;
   }
-  if (eeprom_state == 37) {
-    eeprom[eeprom_address_1 * 256 + eeprom_address_2] = (uint8_t)eeprom_byte;
-    eeprom_modified |= (int32_t)(1u << (eeprom_address_1 >> 2));
+  if (eeprom_state == BUS_THIRD_BYTE) {
+    eeprom_store(eeprom_byte);
     eeprom_byte = 0;
   }
-  if (eeprom_state == 48 || (eeprom_state == 28 && eeprom_small) ||
-      (eeprom_state == 37 && !eeprom_small))
+  if (eeprom_state == BUS_READ_LAST_BIT || (eeprom_state == BUS_SECOND_BYTE && eeprom_small) ||
+      (eeprom_state == BUS_THIRD_BYTE && !eeprom_small))
     eeprom_advance();
-  if (eeprom_state == 28 && eeprom_small) eeprom_state = 19;
-  else if (eeprom_state == 37) eeprom_state = 28;
+  // Ready for the next data byte.
+  if (eeprom_state == BUS_SECOND_BYTE && eeprom_small) eeprom_state = BUS_FIRST_BYTE;
+  else if (eeprom_state == BUS_THIRD_BYTE) eeprom_state = BUS_SECOND_BYTE;
+}
+
+void eeprom_bus_idle(void) {
+  eeprom_state = BUS_IDLE;
+  eeprom_reading = 0;
+  eeprom_byte = eeprom_byte_read = 0;
+  eeprom_address_1 = eeprom_address_2 = 0;
+  bus_clock = bus_data = 0;
 }
 
 int megarom_activision(int a) {
@@ -88,21 +135,26 @@ int megarom_activision(int a) {
       bus_clock = 0;
       break;
     case 0x50:
-      if (bus_clock == 0 && eeprom_state > 0) eeprom_clock();
+      if (bus_clock == 0 && eeprom_state > BUS_IDLE) eeprom_clock();
       bus_clock = 1;
       break;
     case 0x60:
-      if (bus_clock == 1 && bus_data == 1 && eeprom_state == 0) {
-        eeprom_state = 1;
+      // Data falling while the clock is high: a start, or a repeated start
+      // in the middle of a transfer (a random read sets the address that way).
+      if (bus_clock == 1 && bus_data == 1) {
+        eeprom_state = BUS_DEVICE_BYTE_START;
         eeprom_byte = 0;
+        eeprom_reading = 0;
       }
       bus_data = 0;
       break;
     case 0x70:
+      // Data rising while the clock is high: a stop ends any transfer. The
+      // clock the program raised for it has already counted a bit, which
+      // is dropped with the unfinished byte.
       if (bus_clock == 1 && bus_data == 0) {
-        eeprom_reading = ((eeprom_state == 20 && eeprom_small) ||
-                          (eeprom_state == 29 && !eeprom_small)) ? 1 : 0;
-        eeprom_state = 0;
+        eeprom_state = BUS_IDLE;
+        eeprom_reading = 0;
       }
       bus_data = 1;
       break;

@@ -284,6 +284,7 @@ static void set_title(void) {
 static void leave_old_image(void) {
   // A save changed since the last frame end belongs to the old cartridge.
   eeprom_flush();
+  eeprom_bus_idle();
   close_media();
   megacart_mapper = 0;
   eeprom_modified = 0;

@@ -21,9 +21,13 @@ extern uint8_t eeprom[0x8000];
 extern int32_t eeprom_modified;   // dirty mask; only non-zero matters
 extern int32_t eeprom_small;      // 1: one address byte, 0: two
 extern char eeprom_filename[4096];
-// Two-wire bus state of the Activision EEPROM.
+// Two-wire bus state of the Activision EEPROM: the bit clock of the
+// transfer (0 idle), whether it reads, the current address.
 extern int32_t eeprom_state, eeprom_reading;
 extern int32_t eeprom_address_1, eeprom_address_2;
+// The bus as at power-on: idle, address 0, both lines low. Every image
+// load starts from it, so nothing of another cartridge's transfer remains.
+void eeprom_bus_idle(void);
 // Writes a changed EEPROM to its save file (frame end).
 void eeprom_flush(void);
 

@@ -13,29 +13,23 @@ int32_t psg2_step5, psg2_counter5, psg2_noise;
 int16_t psg2_vol[16];
 int16_t psg2_table[16][64];
 
-static int psg2_table_converted;
+static int psg2_table_built;
 
-// Each envelope shape as four runs of 16 steps; a run counts by one from its
-// first level to its last (or stays, when both are equal).
-static const uint8_t psg2_shape_runs[16][4][2] = {
-    {{31, 16}, {15, 0}, {0, 0}, {0, 0}},     // 0-3: fall once, then silent
-    {{31, 16}, {15, 0}, {0, 0}, {0, 0}},
-    {{31, 16}, {15, 0}, {0, 0}, {0, 0}},
-    {{31, 16}, {15, 0}, {0, 0}, {0, 0}},
-    {{0, 15}, {16, 31}, {0, 0}, {0, 0}},     // 4-7: rise once, then silent
-    {{0, 15}, {16, 31}, {0, 0}, {0, 0}},
-    {{0, 15}, {16, 31}, {0, 0}, {0, 0}},
-    {{0, 15}, {16, 31}, {0, 0}, {0, 0}},
-    {{15, 0}, {31, 16}, {15, 0}, {31, 16}},  // 8
-    {{15, 0}, {0, 0}, {0, 0}, {31, 16}},     // 9
-    {{15, 0}, {0, 15}, {16, 31}, {15, 0}},   // 10
-    {{31, 31}, {31, 31}, {0, 15}, {16, 31}}, // 11
-    {{0, 15}, {16, 31}, {0, 15}, {16, 31}},  // 12: rising saw
-    {{31, 31}, {31, 31}, {16, 31}, {31, 16}},// 13
-    {{15, 0}, {0, 15}, {16, 31}, {0, 0}},    // 14
-    {{0, 0}, {0, 0}, {0, 0}, {0, 0}},        // 15
+// Bits of register 13, the envelope shape.
+enum : int {
+  ENVELOPE_HOLD = 1,       // after the first ramp, stay at one level
+  ENVELOPE_ALTERNATE = 2,  // each ramp runs the other way than the one before
+  ENVELOPE_ATTACK = 4,     // the first ramp rises
+  ENVELOPE_CONTINUE = 8,   // without it the envelope falls silent after one ramp
+};
+enum : int32_t {
+  ENVELOPE_RAMP = 0x1000000,  // 32 steps of the envelope counter
+  ENVELOPE_END = 0x1FFFFFF,   // the counter's last position, step 63
 };
 
+// Every shape as 64 steps of levels: the first ramp, then the second. After
+// step 63 the counter goes back one ramp (steps 32-63 repeat), or two for
+// the triangles, whose cycle is both ramps.
 static void psg2_build_table(void) {
   // 1.5 dB per level, each value truncated before the next is derived.
   int16_t level[32];
@@ -48,14 +42,24 @@ static void psg2_build_table(void) {
   level[0] = 0;
 
   for (int shape = 0; shape < 16; shape++) {
-    for (int run = 0; run < 4; run++) {
-      const int from = psg2_shape_runs[shape][run][0], to = psg2_shape_runs[shape][run][1];
-      const int dir = to > from ? 1 : to < from ? -1 : 0;
-      for (int i = 0; i < 16; i++) psg2_table[shape][run * 16 + i] = (int16_t)(from + dir * i);
+    const bool attack = (shape & ENVELOPE_ATTACK) != 0;
+    const bool alternate = (shape & ENVELOPE_ALTERNATE) != 0;
+    for (int i = 0; i < 32; i++) {
+      const int first = attack ? i : 31 - i;
+      int second;
+      if (!(shape & ENVELOPE_CONTINUE)) second = 0;
+      else if (shape & ENVELOPE_HOLD) second = attack != alternate ? 31 : 0;  // the ramp's end, or its inverse
+      else second = alternate ? 31 - first : first;
+      psg2_table[shape][i] = level[first];
+      psg2_table[shape][32 + i] = level[second];
     }
   }
-  for (int shape = 0; shape < 16; shape++)
-    for (int step = 0; step < 64; step++) psg2_table[shape][step] = level[psg2_table[shape][step]];
+}
+
+// How far the envelope counter goes back after its last step.
+static int32_t psg2_envelope_wrap(int32_t shape) {
+  const int32_t triangle = ENVELOPE_CONTINUE | ENVELOPE_ALTERNATE;
+  return (shape & (triangle | ENVELOPE_HOLD)) == triangle ? 2 * ENVELOPE_RAMP : ENVELOPE_RAMP;
 }
 
 void psg2_init(void) {
@@ -73,9 +77,9 @@ void psg2_init(void) {
   }
   psg2_vol[0] = 0;
 
-  if (!psg2_table_converted) {
+  if (!psg2_table_built) {
     psg2_build_table();
-    psg2_table_converted = 1;
+    psg2_table_built = 1;
   }
 }
 
@@ -144,8 +148,10 @@ void psg2_process(int line) {
   const uint32_t st4 = (uint32_t)psg2_step4, st5 = (uint32_t)psg2_step5;
   uint32_t noise = (uint32_t)psg2_noise;
 
-  // Per channel: tone forced on (tone off in fixed mode), noise forced on
-  // (noise off), envelope mode, fixed amplitude.
+  // Per channel: tone forced on (tone off), noise forced on (noise off),
+  // envelope mode, fixed amplitude. The mixer gates both modes alike: with
+  // tone and noise off a channel gives its level itself, which is how music
+  // plays the envelope as a waveform.
   const int32_t mixer = psg2_reg[7];
   uint32_t tone_on[3], noise_on[3];
   bool envelope[3];
@@ -153,12 +159,12 @@ void psg2_process(int line) {
   for (int c = 0; c < 3; c++) {
     const int32_t amplitude = psg2_reg[8 + c];
     envelope[c] = (amplitude & 16) != 0;
-    // In envelope mode the tone-off bit is not consulted.
-    tone_on[c] = (!envelope[c] && (mixer & (1 << c))) ? 1 : 0;
+    tone_on[c] = (mixer & (1 << c)) ? 1 : 0;
     noise_on[c] = (mixer & (8 << c)) ? 1 : 0;
     fixed[c] = psg2_vol[amplitude & 15];
   }
   const int16_t *shape = psg2_table[psg2_reg[13] & 15];
+  const int32_t wrap = psg2_envelope_wrap(psg2_reg[13]);
 
   // Most cartridges never use this chip: with every channel at level 0 only
   // the counters and the noise register move, so skip the mixing.
@@ -170,7 +176,7 @@ void psg2_process(int line) {
     for (uint32_t k = 0; k < steps; k++) {
       c4 = (int32_t)((uint32_t)c4 + st4);
       c5 = (int32_t)((uint32_t)c5 + st5);
-      while (c5 > 0x1FFFFFF) c5 -= 0x1000000;
+      while (c5 > ENVELOPE_END) c5 -= wrap;
       if (c4 > 0xFFFFF) {
         c4 &= 0xFFFFF;
         if (noise == 0) noise = 1;
@@ -194,7 +200,7 @@ void psg2_process(int line) {
       c3 += st3;
       c4 = (int32_t)((uint32_t)c4 + st4);
       c5 = (int32_t)((uint32_t)c5 + st5);
-      while (c5 > 0x1FFFFFF) c5 -= 0x1000000;  // after step 63, steps 32-63 repeat
+      while (c5 > ENVELOPE_END) c5 -= wrap;
       if (c4 > 0xFFFFF) {
         c4 &= 0xFFFFF;
         if (noise == 0) noise = 1;

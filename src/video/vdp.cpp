@@ -80,12 +80,14 @@ void vdp_init(void) {
   base_rom[BIOS_FRAME_RATE] = vdp_pal == 1 ? 50 : 60;
 }
 
-// Switching between 4K and 16K addressing moves every 64-byte block:
-// within each 8 KB half the 7-bit block number rotates by one bit.
-static void rearrange_memory(void) {
+// Switching from 16K to 4K addressing moves every 64-byte block: within each
+// 8 KB half the 7-bit block number rotates right by one bit. Switching back
+// rotates it left, so the contents come back as they were.
+static void rearrange_memory(bool to_4k) {
   memcpy(scratch, video_ram, sizeof scratch);
   for (int a = 0; a < 0x4000; a += 64) {
-    int to = (a & 0x2000) | ((a & 0x1F80) >> 1) | ((a & 0x40) << 6);
+    const int to = to_4k ? (a & 0x2000) | ((a & 0x1F80) >> 1) | ((a & 0x0040) << 6)
+                         : (a & 0x2000) | ((a & 0x0FC0) << 1) | ((a & 0x1000) >> 6);
     memcpy(video_ram + to, scratch + a, 64);
   }
 }
@@ -126,7 +128,7 @@ int vdp_write_port(int port, int value) {
   int old = vdp_reg[reg];
   vdp_reg[reg] = first;
   if (reg != 1) return 0;
-  if ((old ^ first) & VDP_R1_16K) rearrange_memory();
+  if ((old ^ first) & VDP_R1_16K) rearrange_memory((first & VDP_R1_16K) == 0);
   // Enabling the interrupt while the frame flag is up raises it at once.
   if (nmi_use != MODE_HEADERLESS) return check_for_interrupt();
   return 0;

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # tervox-pi on a desktop: without the VideoCore library it draws through
-# EGL and OpenGL ES into its SDL window. Checks the quad's picture and the
-# Pi's quit keys. Exit 77 (skipped) when the X tools, the program or a
-# working EGL are absent.
+# EGL and OpenGL ES into its SDL window. Checks the quad's picture, the
+# status bar's colour and the Pi's quit keys. Exit 77 (skipped) when the X
+# tools, the program or a working EGL are absent.
 set -u
 unset SDL_VIDEODRIVER
 build=$(cd "$1" && pwd)
@@ -50,6 +50,20 @@ check "white first cell ($r $g $b)" [ "$r" -gt 200 ] && [ "$g" -gt 200 ] && [ "$
 read -r r g b < <(pixel 32 4)
 check "red second cell: red stays red through the R,G,B,0 buffer ($r $g $b)" [ "$r" -gt "$b" ] && [ "$r" -gt "$g" ]
 xdotool windowfocus --sync "$win" 2>/dev/null
+# A status message (F8, fast Adam drives) is a red bar over picture rows 4
+# to 11: red in the R,G,B,0 buffer too. Frame pixel (200, 7.5) is at
+# window (496, 16); the bar is looked for until it shows.
+read -r r0 g0 b0 < <(pixel 496 16)
+xdotool key --window "$win" F8
+r=$r0 g=$g0 b=$b0
+for _ in $(seq 30); do
+  import -window "$win" "$work/win.png" 2>/dev/null
+  read -r r g b < <(pixel 496 16)
+  [ "$r $g $b" != "$r0 $g0 $b0" ] && break
+  sleep 0.05
+done
+check "the status bar is red ($r $g $b)" [ "$r" -gt 150 ] && [ "$g" -lt 60 ] && [ "$b" -lt 60 ]
+xdotool key --window "$win" F8
 xdotool key --window "$win" ctrl+Escape
 for _ in $(seq 50); do kill -0 $app 2>/dev/null || break; sleep 0.1; done
 if kill -0 $app 2>/dev/null; then check "Ctrl+Escape quits" false; else wait $app; check "Ctrl+Escape quits with status 0" [ $? -eq 0 ]; fi

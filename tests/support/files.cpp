@@ -1,8 +1,12 @@
 #include "support/files.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 std::vector<uint8_t> read_file(const std::string &path) {
   std::vector<uint8_t> data;
@@ -34,3 +38,21 @@ std::string testdata(const std::string &relative) {
   std::string path = std::string(TESTDATA_DIR) + "/" + relative;
   return access(path.c_str(), R_OK) == 0 ? path : std::string();
 }
+
+#ifndef _WIN32
+FileSizeLimit::FileSizeLimit(long bytes) {
+  signal(SIGXFSZ, SIG_IGN);
+  rlimit l;
+  getrlimit(RLIMIT_FSIZE, &l);
+  previous = (unsigned long)l.rlim_cur;
+  l.rlim_cur = (rlim_t)bytes;
+  setrlimit(RLIMIT_FSIZE, &l);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+  rlimit l;
+  getrlimit(RLIMIT_FSIZE, &l);
+  l.rlim_cur = (rlim_t)previous;
+  setrlimit(RLIMIT_FSIZE, &l);
+}
+#endif
