@@ -212,11 +212,9 @@ void adam_service(void) {
     int command = ram_get(d);
     // A command written over a keyboard read still waiting for a key
     // replaces it.
-    if (dev == DEV_KEYBOARD && adam_status[dev] == ADAM_READ && command >= ADAM_STATUS &&
-        command <= ADAM_READ && command != ADAM_RESET)
-      adam_status[dev] = ADAM_IDLE;
-    if ((command == ADAM_STATUS || command == ADAM_WRITE || command == ADAM_READ) &&
-        adam_status[dev] == ADAM_IDLE) {
+    bool starts = command == ADAM_STATUS || command == ADAM_WRITE || command == ADAM_READ;
+    if (starts && dev == DEV_KEYBOARD && adam_status[dev] == ADAM_READ) adam_status[dev] = ADAM_IDLE;
+    if (starts && adam_status[dev] == ADAM_IDLE) {
       adam_status[dev] = command;
       ram_set(d, 0);
     } else if (command == ADAM_RESET) {
