@@ -176,6 +176,29 @@ TEST_F(AdamNet, KeyboardReadOfFourWithTwoKeysEndsEarly) {
   EXPECT_EQ(internal_ram[BUF], 0x55);
 }
 
+// A read with no key typed waits for one (a program may issue it once and
+// wait); a command written over it replaces it.
+TEST_F(AdamNet, KeyboardReadWaitsForAKey) {
+  int d = dcb_addr(0);
+  set_dcb(d, 1, 4, 0, BUF, 1);
+  for (int i = 0; i < 300; i++) adam_service();
+  EXPECT_EQ(internal_ram[d], 0);
+  EXPECT_EQ(adam_status[1], 4);
+  adam_keyboard[0] = ~'k' & 0xFF;
+  adam_service();
+  EXPECT_EQ(internal_ram[d], 0x80);
+  EXPECT_EQ(internal_ram[BUF], 'k');
+  EXPECT_EQ(adam_status[1], 0);
+
+  set_dcb(d, 1, 4, 0, BUF, 1);
+  adam_service();
+  ASSERT_EQ(adam_status[1], 4);
+  internal_ram[d] = 1;  // a status request instead
+  adam_service();
+  EXPECT_EQ(internal_ram[d], 0x80);
+  EXPECT_EQ(adam_status[1], 0);
+}
+
 TEST_F(AdamNet, ResetEndsAPendingRead) {
   int d = dcb_addr(6);
   set_dcb(d, 3, 4);  // device 3 never answers a read

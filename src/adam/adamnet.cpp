@@ -87,10 +87,14 @@ static void status_request(int d, int dev) {
   adam_status[dev] = ADAM_IDLE;
 }
 
+// A read that finds no key at all stays pending until one is typed, so a
+// program that issues one read and waits for it gets the key; a read that
+// gets some keys but not its length ends early with "no more keys".
 static void keyboard_read(int d) {
-  adam_status[DEV_KEYBOARD] = ADAM_IDLE;
   int a = dcb_buffer(d);
   int n = ram_get(d + 3) | ram_get(d + 4) << 8;
+  if (n > 0 && adam_keyboard[0] == 0) return;
+  adam_status[DEV_KEYBOARD] = ADAM_IDLE;
   ram_set(d, DONE);
   while (n > 0) {
     if (adam_keyboard[0] == 0) {
@@ -206,8 +210,11 @@ void adam_service(void) {
     int dev = ram_get(d + 16);
     if (dev == 0 || dev > 15) continue;
     int command = ram_get(d);
-    if ((command == ADAM_STATUS || command == ADAM_WRITE || command == ADAM_READ) &&
-        adam_status[dev] == ADAM_IDLE) {
+    // A command written over a keyboard read still waiting for a key
+    // replaces it.
+    bool starts = command == ADAM_STATUS || command == ADAM_WRITE || command == ADAM_READ;
+    if (starts && dev == DEV_KEYBOARD && adam_status[dev] == ADAM_READ) adam_status[dev] = ADAM_IDLE;
+    if (starts && adam_status[dev] == ADAM_IDLE) {
       adam_status[dev] = command;
       ram_set(d, 0);
     } else if (command == ADAM_RESET) {

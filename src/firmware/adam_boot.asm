@@ -71,16 +71,22 @@ boot:
 
 ;---------------------------------------------------------------- typewriter
 
+; 0100h is the typewriter's entry (GOTO_WP comes here). The word after its
+; jump is where programs that take the word-processor ROM's character set,
+; as the Adam's CP/M does, find it: 8 bytes a character from code 00h.
         org 100h
+        jr typewriter
+        dw rom_font
+
 typewriter:
         ld sp,STACK_TOP
-        ld b,32
-        ld c,24
+        ld b,31
+        ld c,23
         ld de,0
         ld hl,NAMES
         call CONS_INIT              ; clears the screen
-        ld b,32
-        ld c,1
+        ld b,31
+        ld c,0
         ld de,0
         ld hl,NAMES
         call CONS_INIT
@@ -90,8 +96,8 @@ typewriter:
         ld de,SPRITE_PATTERNS
         ld bc,8
         call WRITE_VRAM
-        ld b,32
-        ld c,PAGE_ROWS
+        ld b,31
+        ld c,PAGE_ROWS - 1
         ld d,0
         ld e,PAGE_TOP
         ld hl,NAMES
@@ -225,6 +231,30 @@ title:
 
 cursor_pattern:
         db 0, 0, 0, 0, 0, 0, 0, 0FFh
+
+;---------------------------------------------------------------- font
+
+; 256 characters: 00h-1Fh blank, 20h-7Fh our font, 80h-FFh the same 128
+; inverted (the form a text cursor takes). Below 6000h, which the
+; operating-system ROM window covers.
+INVERSE defl 0
+GLYPH   macro p1, p2, p3, p4, p5, p6, p7, p8
+        if INVERSE
+        db 0FFh - p1, 0FFh - p2, 0FFh - p3, 0FFh - p4
+        db 0FFh - p5, 0FFh - p6, 0FFh - p7, 0FFh - p8
+        else
+        db p1, p2, p3, p4, p5, p6, p7, p8
+        endif
+        endm
+
+        org 1000h
+rom_font:
+        ds 20h * 8, 0
+        include "adam_font.inc"
+INVERSE defl 1
+        ds 20h * 8, 0FFh
+        include "adam_font.inc"
+rom_font_end:
 
         org 7FFFh
         db 0FFh

@@ -1030,16 +1030,7 @@ switch_mem:
         out (ADAM_MEM),a
         ret
 
-turn_off_sound:
-        ld a,9Fh
-        out (PSG_PORT),a
-        ld a,0BFh
-        out (PSG_PORT),a
-        ld a,0DFh
-        out (PSG_PORT),a
-        ld a,0FFh
-        out (PSG_PORT),a
-        ret
+        include "adam_sound.asm"
 
 ; A = controllers (bit 0 first, bit 1 second), IX = 10 bytes: per
 ; controller fire (40h), joystick (low nibble), spinner, arm (40h), keypad.
@@ -1126,8 +1117,8 @@ cs_regs:
         ld de,1
         ld a,0D0h                   ; no sprites
         call fill_vram
-        ld b,32
-        ld c,24
+        ld b,31
+        ld c,23
         ld de,0
         ld hl,1800h
         call cons_init
@@ -1152,24 +1143,30 @@ cons_print:
         inc hl
         jr cons_print
 
-; B = width, C = height, D = left, E = top, HL = name table address.
+; B = columns - 1, C = lines - 1, D = left column, E = top row, HL = name
+; table address. Callers pass the last column and line, not the counts; a
+; window wider than a text-mode line or taller than the screen is cut.
 cons_init:
         push af
         ld (CONS_NAME),hl
-        ld a,b
-        ld (CONS_WIDTH),a
-        ld a,c
-        ld (CONS_HEIGHT),a
         ld a,d
         ld (CONS_LEFT),a
         ld a,e
         ld (CONS_TOP),a
+        ld a,c
+        cp 24
+        jr c,ci_height
+        ld a,23
+ci_height:
+        inc a
+        ld (CONS_HEIGHT),a
         ld a,b
-        cp 41
+        cp 40
         jr c,ci_width
-        ld a,40                     ; at most a text-mode line
-        ld (CONS_WIDTH),a
+        ld a,39                     ; at most a text-mode line
 ci_width:
+        inc a
+        ld (CONS_WIDTH),a
         cp 33
         ld a,32
         jr c,ci_stride
@@ -1423,102 +1420,10 @@ cs_last:
         jp clear_row
 
 font:
-        db 000h,000h,000h,000h,000h,000h,000h,000h   ; ' '
-        db 010h,010h,010h,010h,010h,000h,010h,000h   ; '!'
-        db 028h,028h,028h,000h,000h,000h,000h,000h   ; '"'
-        db 028h,028h,07Ch,028h,07Ch,028h,028h,000h   ; '#'
-        db 010h,03Ch,050h,038h,014h,078h,010h,000h   ; '$'
-        db 060h,064h,008h,010h,020h,04Ch,00Ch,000h   ; '%'
-        db 030h,048h,050h,020h,054h,048h,034h,000h   ; '&'
-        db 010h,010h,020h,000h,000h,000h,000h,000h   ; "'"
-        db 008h,010h,020h,020h,020h,010h,008h,000h   ; '('
-        db 020h,010h,008h,008h,008h,010h,020h,000h   ; ')'
-        db 000h,010h,054h,038h,054h,010h,000h,000h   ; '*'
-        db 000h,010h,010h,07Ch,010h,010h,000h,000h   ; '+'
-        db 000h,000h,000h,000h,030h,010h,020h,000h   ; ','
-        db 000h,000h,000h,07Ch,000h,000h,000h,000h   ; '-'
-        db 000h,000h,000h,000h,000h,030h,030h,000h   ; '.'
-        db 000h,004h,008h,010h,020h,040h,000h,000h   ; '/'
-        db 038h,044h,04Ch,054h,064h,044h,038h,000h   ; '0'
-        db 010h,030h,010h,010h,010h,010h,038h,000h   ; '1'
-        db 038h,044h,004h,008h,010h,020h,07Ch,000h   ; '2'
-        db 07Ch,008h,010h,008h,004h,044h,038h,000h   ; '3'
-        db 008h,018h,028h,048h,07Ch,008h,008h,000h   ; '4'
-        db 07Ch,040h,078h,004h,004h,044h,038h,000h   ; '5'
-        db 018h,020h,040h,078h,044h,044h,038h,000h   ; '6'
-        db 07Ch,004h,008h,010h,020h,020h,020h,000h   ; '7'
-        db 038h,044h,044h,038h,044h,044h,038h,000h   ; '8'
-        db 038h,044h,044h,03Ch,004h,008h,030h,000h   ; '9'
-        db 000h,030h,030h,000h,030h,030h,000h,000h   ; ':'
-        db 000h,030h,030h,000h,030h,010h,020h,000h   ; ';'
-        db 008h,010h,020h,040h,020h,010h,008h,000h   ; '<'
-        db 000h,000h,07Ch,000h,07Ch,000h,000h,000h   ; '='
-        db 020h,010h,008h,004h,008h,010h,020h,000h   ; '>'
-        db 038h,044h,004h,008h,010h,000h,010h,000h   ; '?'
-        db 038h,044h,004h,034h,054h,054h,038h,000h   ; '@'
-        db 038h,044h,044h,07Ch,044h,044h,044h,000h   ; 'A'
-        db 078h,044h,044h,078h,044h,044h,078h,000h   ; 'B'
-        db 038h,044h,040h,040h,040h,044h,038h,000h   ; 'C'
-        db 070h,048h,044h,044h,044h,048h,070h,000h   ; 'D'
-        db 07Ch,040h,040h,078h,040h,040h,07Ch,000h   ; 'E'
-        db 07Ch,040h,040h,078h,040h,040h,040h,000h   ; 'F'
-        db 038h,044h,040h,05Ch,044h,044h,03Ch,000h   ; 'G'
-        db 044h,044h,044h,07Ch,044h,044h,044h,000h   ; 'H'
-        db 038h,010h,010h,010h,010h,010h,038h,000h   ; 'I'
-        db 01Ch,008h,008h,008h,008h,048h,030h,000h   ; 'J'
-        db 044h,048h,050h,060h,050h,048h,044h,000h   ; 'K'
-        db 040h,040h,040h,040h,040h,040h,07Ch,000h   ; 'L'
-        db 044h,06Ch,054h,054h,044h,044h,044h,000h   ; 'M'
-        db 044h,044h,064h,054h,04Ch,044h,044h,000h   ; 'N'
-        db 038h,044h,044h,044h,044h,044h,038h,000h   ; 'O'
-        db 078h,044h,044h,078h,040h,040h,040h,000h   ; 'P'
-        db 038h,044h,044h,044h,054h,048h,034h,000h   ; 'Q'
-        db 078h,044h,044h,078h,050h,048h,044h,000h   ; 'R'
-        db 03Ch,040h,040h,038h,004h,004h,078h,000h   ; 'S'
-        db 07Ch,010h,010h,010h,010h,010h,010h,000h   ; 'T'
-        db 044h,044h,044h,044h,044h,044h,038h,000h   ; 'U'
-        db 044h,044h,044h,044h,044h,028h,010h,000h   ; 'V'
-        db 044h,044h,044h,054h,054h,054h,028h,000h   ; 'W'
-        db 044h,044h,028h,010h,028h,044h,044h,000h   ; 'X'
-        db 044h,044h,028h,010h,010h,010h,010h,000h   ; 'Y'
-        db 07Ch,004h,008h,010h,020h,040h,07Ch,000h   ; 'Z'
-        db 038h,020h,020h,020h,020h,020h,038h,000h   ; '['
-        db 000h,040h,020h,010h,008h,004h,000h,000h   ; '\\'
-        db 038h,008h,008h,008h,008h,008h,038h,000h   ; ']'
-        db 010h,028h,044h,000h,000h,000h,000h,000h   ; '^'
-        db 000h,000h,000h,000h,000h,000h,07Ch,000h   ; '_'
-        db 020h,010h,008h,000h,000h,000h,000h,000h   ; '`'
-        db 000h,000h,038h,004h,03Ch,044h,03Ch,000h   ; 'a'
-        db 040h,040h,058h,064h,044h,044h,078h,000h   ; 'b'
-        db 000h,000h,038h,040h,040h,044h,038h,000h   ; 'c'
-        db 004h,004h,034h,04Ch,044h,044h,03Ch,000h   ; 'd'
-        db 000h,000h,038h,044h,07Ch,040h,038h,000h   ; 'e'
-        db 018h,024h,020h,070h,020h,020h,020h,000h   ; 'f'
-        db 000h,000h,03Ch,044h,044h,03Ch,004h,038h   ; 'g'
-        db 040h,040h,058h,064h,044h,044h,044h,000h   ; 'h'
-        db 010h,000h,030h,010h,010h,010h,038h,000h   ; 'i'
-        db 008h,000h,018h,008h,008h,008h,048h,030h   ; 'j'
-        db 040h,040h,048h,050h,060h,050h,048h,000h   ; 'k'
-        db 030h,010h,010h,010h,010h,010h,038h,000h   ; 'l'
-        db 000h,000h,068h,054h,054h,044h,044h,000h   ; 'm'
-        db 000h,000h,058h,064h,044h,044h,044h,000h   ; 'n'
-        db 000h,000h,038h,044h,044h,044h,038h,000h   ; 'o'
-        db 000h,000h,078h,044h,044h,078h,040h,040h   ; 'p'
-        db 000h,000h,03Ch,044h,044h,03Ch,004h,004h   ; 'q'
-        db 000h,000h,058h,064h,040h,040h,040h,000h   ; 'r'
-        db 000h,000h,03Ch,040h,038h,004h,078h,000h   ; 's'
-        db 020h,020h,070h,020h,020h,024h,018h,000h   ; 't'
-        db 000h,000h,044h,044h,044h,04Ch,034h,000h   ; 'u'
-        db 000h,000h,044h,044h,044h,028h,010h,000h   ; 'v'
-        db 000h,000h,044h,044h,054h,054h,028h,000h   ; 'w'
-        db 000h,000h,044h,028h,010h,028h,044h,000h   ; 'x'
-        db 000h,000h,044h,044h,044h,03Ch,004h,038h   ; 'y'
-        db 000h,000h,07Ch,008h,010h,020h,07Ch,000h   ; 'z'
-        db 008h,010h,010h,020h,010h,010h,008h,000h   ; '{'
-        db 010h,010h,010h,010h,010h,010h,010h,000h   ; '|'
-        db 020h,010h,010h,008h,010h,010h,020h,000h   ; '}'
-        db 000h,000h,020h,054h,008h,000h,000h,000h   ; '~'
-        db 0FFh,0FFh,0FFh,0FFh,0FFh,0FFh,0FFh,0FFh   ; '\x7f'
+GLYPH   macro p1, p2, p3, p4, p5, p6, p7, p8
+        db p1, p2, p3, p4, p5, p6, p7, p8
+        endm
+        include "adam_font.inc"
 font_end:
 
 ;---------------------------------------------------------------- jump table
@@ -1620,11 +1525,11 @@ font_end:
         jp decmsn                   ; FD47 DECMSN
         jp msntolsn                 ; FD4A MSNTOLSN
         jp add816                   ; FD4D ADD816
-        jp turn_off_sound           ; FD50 SOUND_INIT: silence only
-        jp turn_off_sound           ; FD53 TURN_OFF_SOUND
-        jp no_op                    ; FD56
-        jp no_op                    ; FD59
-        jp no_op                    ; FD5C
+        jp SOUND_INIT               ; FD50 SOUND_INIT
+        jp TURN_OFF_SOUND           ; FD53 TURN_OFF_SOUND
+        jp PLAY_IT                  ; FD56 PLAY_IT
+        jp sounds                   ; FD59 SOUNDS
+        jp efxover                  ; FD5C EFFECT_OVER
 jump_table_end:
 
 ;---------------------------------------------------------------- variables
