@@ -303,29 +303,30 @@ TEST_F(AdamFiles, NewTapeDirectoryFillsUpWithoutDamage) {
   std::vector<uint8_t> boot_block = test_program("adam_file_calls");
   memcpy(v.data(), boot_block.data(), boot_block.size());
   boot(v, false);
-  // One directory block: the volume, BOOT, DIRECTORY and BLOCKS LEFT leave
-  // room for 35 files.
-  std::vector<Step> steps = {{INIT_TAPE_DIR, 8, 1, 256, name("MYTAPE"), 0, -1, -1},
-                             {INIT_TAPE_DIR, 8, 1, 2, name("SMALL"), 17, -1, -1},
+  // Two directory blocks: the volume, BOOT, DIRECTORY and BLOCKS LEFT
+  // leave room for 74 files; the 36th moves BLOCKS LEFT to the second block.
+  std::vector<Step> steps = {{INIT_TAPE_DIR, 8, 2, 256, name("MYTAPE"), 0, -1, -1},
+                             {INIT_TAPE_DIR, 8, 2, 3, name("SMALL"), 17, -1, -1},
                              {OPEN_FILE, 8, 0x0100, 0, name("NONE"), 5, -1, -1}};
-  for (int i = 0; i < 35; i++) steps.push_back({MAKE_FILE, 8, 0, 1024 * (i % 3 + 1), name("F" + std::to_string(i)), 0, -1, -1});
+  for (int i = 0; i < 74; i++)
+    steps.push_back({MAKE_FILE, 8, 0, 1024 * (i % 3 + 1), name("F" + std::to_string(i)), 0, -1, -1});
   steps.push_back({MAKE_FILE, 8, 0, 1, name("ONE MORE"), 12, -1, -1});
   steps.push_back({MAKE_FILE, 8, 0, 1, name("TWELVE CHARS"), 17, -1, -1});  // no room for 03h
   run(steps, 3000);
 
   Blocks after = medium();
   std::vector<Entry> dir = directory(after);
-  ASSERT_EQ(dir.size(), 39u);
-  expect_entry(dir[0], {"MYTAPE", 0, 1, 256, 0, 0, 0, 0, 0});
-  expect_entry(dir[2], {"DIRECTORY", 0x88, 1, 1, 1, 1024, 0, 0, 0});
-  uint32_t next = 2;
-  for (int i = 0; i < 35; i++) {
+  ASSERT_EQ(dir.size(), 78u);
+  expect_entry(dir[0], {"MYTAPE", 0, 2, 256, 0, 0, 0, 0, 0});
+  expect_entry(dir[2], {"DIRECTORY", 0x88, 1, 2, 2, 1024, 0, 0, 0});
+  uint32_t next = 3;
+  for (int i = 0; i < 74; i++) {
     expect_entry(dir[3 + i], {"F" + std::to_string(i), 0x10, next, i % 3 + 1, 0, 0, 0, 0, 0});
     next += i % 3 + 1;
   }
-  expect_entry(dir[38], {"BLOCKS LEFT", 1, next, 256 - (int)next, 0, 0, 0, 0, 0});
-  EXPECT_EQ(std::vector<uint8_t>(after.begin() + 2 * BLOCK, after.begin() + 3 * BLOCK),
-            std::vector<uint8_t>(BLOCK, 0));  // nothing spilled past the directory
+  expect_entry(dir[77], {"BLOCKS LEFT", 1, next, 256 - (int)next, 0, 0, 0, 0, 0});
+  EXPECT_EQ(std::vector<uint8_t>(after.begin() + 3 * BLOCK, after.end()),
+            std::vector<uint8_t>(after.size() - 3 * BLOCK, 0));  // nothing past the directory
 }
 
 TEST_F(AdamFiles, BootBlockLoadsAProgramByName) {
