@@ -1426,6 +1426,12 @@ GLYPH   macro p1, p2, p3, p4, p5, p6, p7, p8
         include "adam_font.inc"
 font_end:
 
+        include "adam_files.asm"
+code_end:
+        if code_end > 0FC30h
+        .error The OS's code runs into its jump table
+        endif
+
 ;---------------------------------------------------------------- jump table
 
         org 0FC30h
@@ -1475,30 +1481,30 @@ font_end:
         jp sync                     ; FCB1 SYNC
         jp wr_1_block               ; FCB4 WR_1_BLOCK
         jp unimplemented            ; FCB7
-        jp unimplemented            ; FCBA file manager calls: not offered
-        jp unimplemented            ; FCBD
-        jp unimplemented            ; FCC0
-        jp unimplemented            ; FCC3
-        jp unimplemented            ; FCC6
-        jp unimplemented            ; FCC9
-        jp unimplemented            ; FCCC
-        jp unimplemented            ; FCCF
-        jp unimplemented            ; FCD2
-        jp unimplemented            ; FCD5
-        jp unimplemented            ; FCD8
-        jp unimplemented            ; FCDB
-        jp unimplemented            ; FCDE
-        jp unimplemented            ; FCE1
+        jp fmgr_init                ; FCBA FMGR_INIT
+        jp init_tape_dir            ; FCBD INIT_TAPE_DIR
+        jp open_file                ; FCC0 OPEN_FILE
+        jp close_file               ; FCC3 CLOSE_FILE
+        jp reset_file               ; FCC6 RESET_FILE
+        jp make_file                ; FCC9 MAKE_FILE
+        jp query_file               ; FCCC QUERY_FILE
+        jp set_file                 ; FCCF SET_FILE
+        jp read_file                ; FCD2 READ_FILE
+        jp write_file               ; FCD5 WRITE_FILE
+        jp set_date                 ; FCD8 SET_DATE
+        jp get_date                 ; FCDB GET_DATE
+        jp rename_file              ; FCDE RENAME_FILE
+        jp delete_file              ; FCE1 DELETE_FILE
         jp rd_dev_dep_stat          ; FCE4 RD_DEV_DEP_STAT
         jp goto_wp                  ; FCE7 GOTO_WP
         jp unimplemented            ; FCEA
-        jp unimplemented            ; FCED
-        jp unimplemented            ; FCF0
+        jp trim_file                ; FCED TRIM_FILE
+        jp check_fcb                ; FCF0 CHECK_FCB
         jp read_block               ; FCF3 READ_BLOCK
         jp write_block              ; FCF6 WRITE_BLOCK
-        jp unimplemented            ; FCF9
-        jp unimplemented            ; FCFC
-        jp unimplemented            ; FCFF
+        jp mode_check               ; FCF9 MODE_CHECK
+        jp scan_for_file            ; FCFC SCAN_FOR_FILE
+        jp query_file               ; FCFF FILE_QUERY
         jp unimplemented            ; FD02
         jp unimplemented            ; FD05
         jp unimplemented            ; FD08
