@@ -320,7 +320,19 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
       case 0x73: WR(HL, E); CY(8)                                               // LD (HL),E
       case 0x74: WR(HL, H); CY(8)                                               // LD (HL),H
       case 0x75: WR(HL, L); CY(8)                                               // LD (HL),L
-      case 0x76: PC = (PC - 1) & 0xFFFF; CY(5)                                  // HALT: stays on itself
+      case 0x76:                                                                // HALT: stays on itself
+        PC = (PC - 1) & 0xFFFF;
+        budget -= 5;
+        // Nothing but an interrupt ends it, and the input cannot change
+        // within a run: when none can be taken before the budget is spent,
+        // the remaining repeats are done at once (5 cycles and one R
+        // increment each, as stepping them would).
+        if (!ONE_STEP && budget >= 0 && (interrupt_mask == 0 || (interrupt_mask == 1 && !interrupt_line()))) {
+          const unsigned repeats = (unsigned)budget / 5 + 1;
+          budget -= (int)(5 * repeats);
+          R = (R + repeats) & 0x7F;
+        }
+        break;
       case 0x77: WR(HL, A); CY(8)                                               // LD (HL),A
       LD_ROW(0x78, A)                                                           // LD A,r
 
