@@ -181,11 +181,18 @@ void psg_process(int line) {
   const uint32_t m3 = psg_divider_mask(c3, reload3, d, substeps, channel, 4, nullptr, false);
   const uint32_t m4 = psg_divider_mask(c4, reload4, d, substeps, channel, 8, &noise, white);
 
-  for (int i = 0; i < n; i++) {
-    const int shift = i * PSG_SUBSTEPS;
-    const int64_t sum = a1 * PSG_NIBBLE_BITS[(m1 >> shift) & 15] + a2 * PSG_NIBBLE_BITS[(m2 >> shift) & 15] +
-                        a3 * PSG_NIBBLE_BITS[(m3 >> shift) & 15] + a4 * PSG_NIBBLE_BITS[(m4 >> shift) & 15];
-    psg_buffer[s0 + i] = (int16_t)(sum / 4);
+  // Channels that held one output all line give every sample the same value.
+  const uint32_t all = (uint32_t)((1ull << substeps) - 1);
+  if (((m1 + 1) & all) <= 1 && ((m2 + 1) & all) <= 1 && ((m3 + 1) & all) <= 1 && ((m4 + 1) & all) <= 1) {
+    const int64_t sum = PSG_SUBSTEPS * ((m1 ? a1 : 0) + (m2 ? a2 : 0) + (m3 ? a3 : 0) + (m4 ? a4 : 0));
+    for (int i = 0; i < n; i++) psg_buffer[s0 + i] = (int16_t)(sum / 4);
+  } else {
+    for (int i = 0; i < n; i++) {
+      const int shift = i * PSG_SUBSTEPS;
+      const int64_t sum = a1 * PSG_NIBBLE_BITS[(m1 >> shift) & 15] + a2 * PSG_NIBBLE_BITS[(m2 >> shift) & 15] +
+                          a3 * PSG_NIBBLE_BITS[(m3 >> shift) & 15] + a4 * PSG_NIBBLE_BITS[(m4 >> shift) & 15];
+      psg_buffer[s0 + i] = (int16_t)(sum / 4);
+    }
   }
 
   psg_counter1 = (int32_t)c1;

@@ -244,16 +244,22 @@ void psg2_process(int line) {
   const int substeps = n * PSG2_SUBSTEPS;
   const uint32_t all = (uint32_t)((1ull << substeps) - 1);
 
+  // Most cartridges never use this chip: with every channel at level 0
+  // only the counters and the noise register move.
+  const bool any_envelope = ((psg2_reg[8] | psg2_reg[9] | psg2_reg[10]) & 16) != 0;
+  const bool audible = any_envelope || (psg2_vol[psg2_reg[8] & 15] | psg2_vol[psg2_reg[9] & 15] |
+                                        psg2_vol[psg2_reg[10] & 15]) != 0;
+
   // Counters wrap modulo 2^32: unsigned arithmetic keeps that defined.
   u32x4 phases = {(uint32_t)psg2_counter1, (uint32_t)psg2_counter2, (uint32_t)psg2_counter3, 0};
   const u32x4 steps = {(uint32_t)psg2_step1, (uint32_t)psg2_step2, (uint32_t)psg2_step3, 0};
   int32_t c4 = psg2_counter4, c5 = psg2_counter5;
   uint32_t noise = (uint32_t)psg2_noise;
-
-  const u32x4 tone = psg2_tone_masks(phases, steps, substeps);
+  u32x4 tone = {0, 0, 0, 0};
+  if (audible) tone = psg2_tone_masks(phases, steps, substeps);
+  else phases += steps * (uint32_t)substeps;
   const uint32_t noise_mask = psg2_noise_mask(c4, (uint32_t)psg2_step4, noise, substeps);
   int32_t positions[32];
-  const bool any_envelope = ((psg2_reg[8] | psg2_reg[9] | psg2_reg[10]) & 16) != 0;
   const bool level_held = psg2_envelope(c5, (uint32_t)psg2_step5, psg2_envelope_wrap(psg2_reg[13]), substeps,
                                         positions, any_envelope);
 
@@ -263,26 +269,23 @@ void psg2_process(int line) {
   psg2_counter4 = c4;
   psg2_counter5 = c5;
   psg2_noise = (int32_t)noise;
+  if (!audible) return;
 
   // Per channel: the gate (tone or tone off, and noise or noise off) as a
   // mask, and a fixed amplitude or the envelope's level. The mixer gates
   // both modes alike: with tone and noise off a channel gives its level
-  // itself, which is how music plays the envelope as a waveform. Most
-  // cartridges never use this chip: with every channel at level 0 there is
-  // nothing to add.
+  // itself, which is how music plays the envelope as a waveform.
   const int32_t mixer = psg2_reg[7];
   const int16_t *shape = psg2_table[psg2_reg[13] & 15];
   uint32_t gate[3];
   int32_t fixed[3];
-  bool envelope[3], audible = false;
+  bool envelope[3];
   for (int c = 0; c < 3; c++) {
     const int32_t amplitude = psg2_reg[8 + c];
     envelope[c] = (amplitude & 16) != 0;
     fixed[c] = envelope[c] ? shape[(positions[0] >> PHASE_BIT) & 63] : psg2_vol[amplitude & 15];
     gate[c] = (tone[c] | ((mixer & (1 << c)) ? all : 0)) & (noise_mask | ((mixer & (8 << c)) ? all : 0));
-    audible |= envelope[c] || fixed[c] != 0;
   }
-  if (!audible) return;
 
   if (!any_envelope || level_held) {
     for (int i = 0; i < n; i++) {
