@@ -226,13 +226,19 @@ static void dispatch(SDL_Event *e) {
 }
 
 void host_poll_events(void) {
-  // Asking the window system for new input costs system calls; once every
-  // 16 calls (about a millisecond of machine time) is soon enough. Events
-  // already queued are handled on every call.
-  static int pump_wait;
-  if (--pump_wait <= 0) {
+  // Asking the window system for new input costs system calls: every 2 ms
+  // of real time is soon enough (the machine calls this every scanline,
+  // over a thousand times a frame's time when running flat out), and every
+  // 256 calls whatever the clock says. Events already queued are handled
+  // on every call.
+  enum { PUMP_MS = 2, PUMP_CALLS = 256 };
+  static Uint64 pumped_at;
+  static int calls;
+  const Uint64 now = SDL_GetTicks64();
+  if (++calls >= PUMP_CALLS || now - pumped_at >= PUMP_MS) {
     SDL_PumpEvents();
-    pump_wait = 16;
+    pumped_at = now;
+    calls = 0;
   }
   SDL_Event e;
   while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1) dispatch(&e);
