@@ -87,6 +87,7 @@ static void draw_graphics1(uint32_t *row, int line, const px4 *colors) {
   const uint8_t *names = video_ram + (reg(2) & 15) * 0x400 + (line >> 3) * 32;
   const uint8_t *patterns = video_ram + (reg(4) & 7) * 0x800 + (line & 7);
   const uint8_t *colour_table = video_ram + reg(3) * 64;
+#pragma GCC unroll 4
   for (int col = 0; col < 32; col++) {
     const unsigned name = names[col];
     const unsigned c = colour_table[name >> 3];
@@ -100,6 +101,7 @@ static void draw_graphics2(uint32_t *row, int line, const px4 *colors) {
   const unsigned c3 = (unsigned)reg(3) * 64;
   const unsigned colour_mask = c3 | 0x3F;
   const unsigned colour_part = (((unsigned)line & 0xC0) << 5) | (c3 & 0x2000) | ((unsigned)line & 7);
+#pragma GCC unroll 4
   for (int col = 0; col < 32; col++) {
     const unsigned name = names[col];
     const unsigned c = video_ram[(colour_part | (name * 8)) & colour_mask];
@@ -302,9 +304,15 @@ void vdp_draw_line(uint32_t *row, int line) {
   }
   // The coloured modes, with sprites. Colour 0 is transparent and shows
   // the backdrop.
-  px4 colors[16];
+  // The palette as vectors is kept between lines; it only changes with the
+  // palette itself.
+  static uint32_t palette[16];
+  static px4 colors[16];
+  if (memcmp(palette, vdp_colors, sizeof palette) != 0) {
+    memcpy(palette, vdp_colors, sizeof palette);
+    for (int c = 1; c < 16; c++) colors[c] = splat(palette[c]);
+  }
   colors[0] = splat(vdp_colors[backdrop]);
-  for (int c = 1; c < 16; c++) colors[c] = splat(vdp_colors[c]);
   switch (mode) {
     case 0: draw_graphics1(row, line, colors); break;
     case 1: draw_multicolour(row, line, (reg(4) & 7) * 0x800, colors); break;
