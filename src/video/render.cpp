@@ -57,11 +57,22 @@ static inline int reg(int n) { return vdp_reg[n] & 0xFF; }
 // Sprite attributes: Y, X, pattern, then early clock and colour.
 enum { SPRITE_END = 0xD0, SPRITE_EARLY_CLOCK = 0x80, SPRITE_COLOUR = 0x0F, EARLY_CLOCK_SHIFT = 32 };
 
-// Eight pixels of a pattern byte: fg where a bit is set, bg elsewhere.
-static inline void put8(uint32_t *p, int pattern, px4 fg, px4 bg) {
+// Entry `offset` / 16 of a 16-entry vector table: a nibble in bits 7..4
+// is its own offset, which spares the shifts.
+static inline px4 entry_at(const void *table, unsigned offset) {
+  px4 v;
+  memcpy(&v, static_cast<const char *>(table) + offset, sizeof v);
+  return v;
+}
+
+// Eight pixels of a pattern byte in the colours of colour byte c (colors:
+// the 16 colours as vectors): fg (high nibble) where a bit is set, bg
+// elsewhere.
+static inline void put8(uint32_t *p, unsigned pattern, unsigned c, const px4 *colors) {
+  const px4 fg = entry_at(colors, c & 0xF0), bg = colors[c & 15];
   const px4 d = fg ^ bg;
-  store4(p, bg ^ (d & lanes(pattern >> 4)));
-  store4(p + 4, bg ^ (d & lanes(pattern)));
+  store4(p, bg ^ (d & entry_at(nibble.m, pattern & 0xF0)));
+  store4(p + 4, bg ^ (d & entry_at(nibble.m, (pattern & 15) << 4)));
 }
 
 // The 16 nibbles of pixels in fg on bg.
@@ -91,7 +102,7 @@ static void draw_graphics1(uint32_t *row, int line, const px4 *colors) {
   for (int col = 0; col < 32; col++) {
     const unsigned name = names[col];
     const unsigned c = colour_table[name >> 3];
-    put8(row + col * 8, patterns[name * 8], colors[c >> 4], colors[c & 15]);
+    put8(row + col * 8, patterns[name * 8], c, colors);
   }
 }
 
@@ -105,7 +116,7 @@ static void draw_graphics2(uint32_t *row, int line, const px4 *colors) {
   for (int col = 0; col < 32; col++) {
     const unsigned name = names[col];
     const unsigned c = video_ram[(colour_part | (name * 8)) & colour_mask];
-    put8(row + col * 8, patterns[name * 8], colors[c >> 4], colors[c & 15]);
+    put8(row + col * 8, patterns[name * 8], c, colors);
   }
 }
 
@@ -114,7 +125,7 @@ static void draw_multicolour(uint32_t *row, int line, int pattern_base, const px
   const uint8_t *patterns = video_ram + pattern_base + ((line >> 2) & 7);
   for (int col = 0; col < 32; col++) {
     const unsigned c = patterns[names[col] * 8u];
-    store4(row + col * 8, colors[c >> 4]);
+    store4(row + col * 8, entry_at(colors, c & 0xF0));
     store4(row + col * 8 + 4, colors[c & 15]);
   }
 }
