@@ -104,6 +104,34 @@ TEST_F(Present, PictureAndBorderOnTheWindow) {
   }
 }
 
+// Every pixel of the scaled picture where the library's scaler puts it,
+// at sizes that scale up, down and unevenly.
+TEST_F(Present, PictureScalesPixelForPixelAsTheLibraryDoes) {
+  for (int y = 0; y < 192; y++)
+    for (int x = 0; x < 256; x++)
+      ((Uint32 *)((uint8_t *)surface->pixels + y * surface->pitch))[x] = (Uint32)(y << 8 | x);
+  const int sizes[][2] = {{640, 416}, {1000, 700}, {293, 211}, {200, 150}, {1920, 1080}};
+  for (const auto &size : sizes) {
+    SCOPED_TRACE(testing::Message() << size[0] << "x" << size[1]);
+    open_window(size[0], size[1]);
+    present();
+    const present_layout &l = present_current;
+    SDL_Surface *want = SDL_CreateRGBSurfaceWithFormat(0, size[0], size[1], 32, screenSurface->format->format);
+    ASSERT_NE(want, nullptr);
+    SDL_Rect r = {l.x, l.y, l.w, l.h};
+    SDL_BlitScaled(surface, nullptr, want, &r);
+    int wrong = 0;
+    for (int y = l.y; y < l.y + l.h; y++)
+      for (int x = l.x; x < l.x + l.w; x++)
+        wrong += ((Uint32 *)((uint8_t *)want->pixels + y * want->pitch))[x] !=
+                 ((Uint32 *)((uint8_t *)screenSurface->pixels + y * screenSurface->pitch))[x];
+    EXPECT_EQ(wrong, 0);
+    SDL_FreeSurface(want);
+    if (window) SDL_DestroyWindow(window);
+    window = nullptr;
+  }
+}
+
 TEST_F(Present, StatusLineOnTheWindow) {
   open_window(640, 416);
   message("A");

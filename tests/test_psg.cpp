@@ -308,3 +308,120 @@ TEST(Psg, ProgramDrivesTheChipThroughTheMachine) {
   EXPECT_GT(high, 150);
   EXPECT_GT(low, 150);
 }
+
+// ---- the generators against a sub-step model ---------------------------
+// The chips' counters stepped one sub-step at a time, four a sample, the
+// plain way; the generators skip lines that hold no counter event and must
+// give the same samples and the same state, for any state a snapshot holds.
+namespace model {
+
+struct Sn {
+  int64_t c[4];
+  int32_t channel;
+  uint32_t noise;
+};
+struct Ay {
+  uint32_t c[3];
+  int32_t c4, c5;
+  uint32_t noise;
+};
+
+void sn_line(Sn &m, int n, int16_t *out) {
+  const int32_t d = 933888 / 4 / n;
+  const int32_t steps[4] = {psg_step1, psg_step2, psg_step3, psg_step4};
+  const int64_t amp[4] = {psg_reg[1], psg_reg[3], psg_reg[5], psg_reg[7]};
+  for (int i = 0; i < n; i++) {
+    int64_t sum = 0;
+    for (int sub = 0; sub < 4; sub++) {
+      for (int k = 0; k < 4; k++) {
+        if (steps[k] <= 0) continue;
+        for (m.c[k] -= d; m.c[k] < 1; m.c[k] += (int64_t)steps[k] * 65536) {
+          m.channel ^= 1 << k;
+          if (k == 3 && (m.channel & 8)) {
+            if (m.noise == 0) m.noise = 1;
+            const uint32_t tap = (psg_reg[6] & 4) ? (m.noise >> 13) & 1 : 0;
+            m.noise = (m.noise << 1) | (((m.noise >> 14) ^ tap) & 1);
+          }
+        }
+      }
+      for (int k = 0; k < 3; k++) sum += (m.channel >> k & 1) ? amp[k] : 0;
+      sum += (m.noise & 0x4000) ? 0 : amp[3];
+    }
+    out[i] = (int16_t)(sum / 4);
+  }
+}
+
+void ay_line(Ay &m, int n, int16_t *out) {
+  const uint32_t st[3] = {(uint32_t)psg2_step1, (uint32_t)psg2_step2, (uint32_t)psg2_step3};
+  const int shape = psg2_reg[13] & 15;
+  const int32_t wrap = (shape & 11) == 10 ? 0x2000000 : 0x1000000;
+  for (int i = 0; i < n; i++) {
+    int32_t sum = 0;
+    for (int sub = 0; sub < 4; sub++) {
+      for (int k = 0; k < 3; k++) m.c[k] += st[k];
+      m.c4 = (int32_t)((uint32_t)m.c4 + (uint32_t)psg2_step4);
+      m.c5 = (int32_t)((uint32_t)m.c5 + (uint32_t)psg2_step5);
+      while (m.c5 > 0x1FFFFFF) m.c5 -= wrap;
+      if (m.c4 > 0xFFFFF) {
+        m.c4 &= 0xFFFFF;
+        if (m.noise == 0) m.noise = 1;
+        m.noise = (m.noise & 1) ? (m.noise ^ 0x840000) >> 1 : m.noise >> 1;
+      }
+      for (int k = 0; k < 3; k++) {
+        const int amplitude = psg2_reg[8 + k];
+        const bool tone = (m.c[k] >> 19 & 1) || (psg2_reg[7] >> k & 1);
+        const bool noisy = (m.noise >> 1 & 1) || (psg2_reg[7] >> (k + 3) & 1);
+        if (tone && noisy)
+          sum += (amplitude & 16) ? psg2_table[shape][(m.c5 >> 19) & 63] : psg2_vol[amplitude & 15];
+      }
+    }
+    out[i] = (int16_t)(out[i] + sum / 4);
+  }
+}
+
+}  // namespace model
+
+TEST(Psg, GeneratorsMatchASubStepModel) {
+  uint32_t seed = 1;
+  auto rnd = [&](uint32_t range) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % range;
+  };
+  for (int trial = 0; trial < 60; trial++) {
+    fresh_chip();
+    sgm_active = 1;
+    psg2_init();
+    // Registers as programs write them: every period from the shortest on.
+    for (int r = 0; r < 12; r++) psg_write(rnd(256));
+    for (int r = 0; r < 14; r++) {
+      psg2_write_address(r);
+      psg2_write_data(r == 7 ? rnd(64) : r % 2 == 1 && r < 6 ? rnd(3) : (int)rnd(256));
+    }
+    if (trial % 4 == 3) {  // and a restored snapshot's odd counters
+      psg_counter1 = (int32_t)(rnd(1u << 31) - (1u << 30)) * 2;
+      psg_counter4 = -(int32_t)rnd(1 << 20);
+      psg2_counter4 = (int32_t)(rnd(1u << 31) * 2);
+      psg2_counter5 = -(int32_t)rnd(1 << 26);
+      psg_noise = (int32_t)rnd(1 << 16);
+    }
+    model::Sn sn = {{psg_counter1, psg_counter2, psg_counter3, psg_counter4}, psg_channel, (uint32_t)psg_noise};
+    model::Ay ay = {{(uint32_t)psg2_counter1, (uint32_t)psg2_counter2, (uint32_t)psg2_counter3},
+                    psg2_counter4, psg2_counter5, (uint32_t)psg2_noise};
+    int16_t want[440];
+    for (int line = 0; line < 3 * 157; line++) {
+      const int l = line % 157, s0 = l * 440 / 157, n = (l + 1) * 440 / 157 - s0;
+      model::sn_line(sn, n, want + s0);
+      model::ay_line(ay, n, want + s0);
+      psg_process(l);
+      for (int i = s0; i < s0 + n; i++) ASSERT_EQ(psg_buffer[i], want[i]) << "trial " << trial << " sample " << i;
+      ASSERT_EQ(psg_counter1, (int32_t)sn.c[0]) << trial;
+      ASSERT_EQ(psg_counter4, (int32_t)sn.c[3]) << trial;
+      ASSERT_EQ(psg_noise, (int32_t)sn.noise) << trial;
+      ASSERT_EQ(psg_channel, sn.channel) << trial;
+      ASSERT_EQ(psg2_counter2, (int32_t)ay.c[1]) << trial;
+      ASSERT_EQ(psg2_counter4, ay.c4) << trial;
+      ASSERT_EQ(psg2_counter5, ay.c5) << trial;
+      ASSERT_EQ(psg2_noise, (int32_t)ay.noise) << trial;
+    }
+  }
+}

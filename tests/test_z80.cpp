@@ -303,6 +303,49 @@ TEST_F(Z80, HaltRepeatsUntilAnInterrupt) {
   EXPECT_EQ(reg(REG_IR), 0x008A);
 }
 
+// A run that meets a HALT it cannot leave skips to the end of its budget:
+// cycles, R (bit 7 kept), PC and the interrupt state must come out as when
+// every repeat is stepped, including runs an interrupt ends part way.
+TEST_F(Z80, HaltRunEndsAsIfEveryRepeatWereStepped) {
+  struct Case {
+    bool ei_first;  // EI just before the HALT
+    int iff1, line, budget;
+  };
+  const Case cases[] = {
+      {false, 0, 0, 0},   {false, 0, 0, 4},  {false, 0, 0, 5},     {false, 0, 1, 227},
+      {false, 1, 0, 1},   {false, 1, 0, 6},  {false, 1, 0, 99999}, {false, 1, 1, 100},
+      {true, 0, 0, 3},    {true, 0, 0, 227}, {true, 0, 1, 4},      {true, 0, 1, 227},
+  };
+  for (const Case &c : cases) {
+    int32_t end_regs[2][REG_COUNT];
+    int end_budget[2], end_mask[2];
+    for (int stepped = 0; stepped < 2; stepped++) {
+      SetUp();
+      interrupt_mode = 1;
+      code(0x1000, {c.ei_first ? 0xFB : 0x00, 0x76});
+      reg(REG_IR) = 0x12FC;  // R about to wrap, bit 7 set
+      interrupt_mask = interrupt_mask_2 = c.iff1;
+      bus_int_line = c.line;
+      int budget = c.budget;
+      if (stepped) {
+        do budget -= z80_step(); while (budget >= 0);
+      } else {
+        budget = z80_execute(map1, map2, budget);
+      }
+      memcpy(end_regs[stepped], emulator_registers, sizeof emulator_registers);
+      end_budget[stepped] = budget;
+      end_mask[stepped] = interrupt_mask;
+    }
+    SCOPED_TRACE(testing::Message() << "EI " << c.ei_first << " IFF1 " << c.iff1 << " line " << c.line
+                                    << " budget " << c.budget);
+    EXPECT_EQ(end_budget[0], end_budget[1]);
+    EXPECT_EQ(end_mask[0], end_mask[1]);
+    EXPECT_EQ(end_regs[0][REG_IR], end_regs[1][REG_IR]);
+    EXPECT_EQ(end_regs[0][REG_PC], end_regs[1][REG_PC]);
+    EXPECT_EQ(end_regs[0][REG_SP], end_regs[1][REG_SP]);
+  }
+}
+
 TEST_F(Z80, EiDelaysTheMaskableInterruptByOneInstruction) {
   interrupt_mode = 1;
   code(0x1000, {0xFB, 0xC9});

@@ -114,6 +114,13 @@ static inline unsigned cb_op(unsigned op, unsigned v, unsigned &f) {
   }
 }
 
+// The HALT repeats left in a budget (5 cycles each) when no interrupt can
+// end them; out of line to keep the interpreter's loop lean.
+__attribute__((noinline)) static unsigned halt_repeats(int budget) {
+  if (interrupt_mask == 2 || (interrupt_mask == 1 && interrupt_line())) return 0;
+  return (unsigned)budget / 5 + 1;
+}
+
 template <bool ONE_STEP>
 static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
   unsigned A, F, B, C, D, E, H, L, IX, IY, SP, PC, I, R, R7;
@@ -320,7 +327,19 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
       case 0x73: WR(HL, E); CY(8)                                               // LD (HL),E
       case 0x74: WR(HL, H); CY(8)                                               // LD (HL),H
       case 0x75: WR(HL, L); CY(8)                                               // LD (HL),L
-      case 0x76: PC = (PC - 1) & 0xFFFF; CY(5)                                  // HALT: stays on itself
+      case 0x76:                                                                // HALT: stays on itself
+        PC = (PC - 1) & 0xFFFF;
+        budget -= 5;
+        // Nothing but an interrupt ends it, and the input cannot change
+        // within a run: when none can be taken before the budget is spent,
+        // the remaining repeats are done at once (5 cycles and one R
+        // increment each, as stepping them would).
+        if (!ONE_STEP && budget >= 0) {
+          const unsigned repeats = halt_repeats(budget);
+          budget -= (int)(5 * repeats);
+          R = (R + repeats) & 0x7F;
+        }
+        break;
       case 0x77: WR(HL, A); CY(8)                                               // LD (HL),A
       LD_ROW(0x78, A)                                                           // LD A,r
 

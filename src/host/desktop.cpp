@@ -3,6 +3,7 @@
 #include "core/machine.h"
 #include "host/host.h"
 #include "host/sdl.h"
+#include "video/present.h"
 
 int host_start(void) {
 #ifdef _WIN32
@@ -34,9 +35,17 @@ void host_set_fullscreen(int on) {
   if (window) SDL_SetWindowFullscreen(window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
 }
 
-// The frame is composed on the window surface, then shown.
+// The frame is composed on the window surface, then shown: the whole
+// window when the border changed, else only the picture's rectangle (and
+// the status line's), which is all that can have changed.
 void host_present(void) {
   if (window == nullptr || screenSurface == nullptr) return;
   present_window(screenSurface);
-  SDL_UpdateWindowSurface(window);
+  const present_layout &l = present_current;
+  if (present_border_dirty || l.w <= 0 || l.h <= 0) {
+    SDL_UpdateWindowSurface(window);
+    return;
+  }
+  SDL_Rect rects[2] = {{l.x, l.y, l.w, l.h}, {l.status_x, l.status_y, l.status_w, l.status_h}};
+  SDL_UpdateWindowSurfaceRects(window, rects, present_status_shown && l.status_w > 0 && l.status_h > 0 ? 2 : 1);
 }

@@ -94,6 +94,61 @@ static void fill_rect(SDL_Surface *target, Uint32 colour, int x, int y, int w, i
   SDL_FillRect(target, &r, colour);
 }
 
+// Nearest-neighbour scaling of the picture into r on a 32-bit target of
+// the picture's own format, with the library's own rounding (a 16.16 step,
+// starting half a step in): its general scaler costs several times as much,
+// and runs 60 times a second. Rows that repeat a source row are copied.
+// Anything else goes to the library.
+static void scale_picture(SDL_Surface *source, SDL_Surface *target, SDL_Rect r) {
+  enum { MAX_WIDTH = 8192, MAX_SOURCE = 256, MAX_RUN = 4 };
+  static uint16_t columns[MAX_WIDTH];
+  // Enlarging, each source pixel covers a run of 1 to 4 output pixels: the
+  // row is written run by run, four pixels at a time (the next run writes
+  // over the excess) until the last few pixels, which go one by one.
+  static uint8_t runs[MAX_SOURCE];
+  static int columns_for = -1, runs_usable;
+  const bool direct = target->format->format == source->format->format && target->format->BytesPerPixel == 4 &&
+                      !SDL_MUSTLOCK(target) && !SDL_MUSTLOCK(source) && r.x >= 0 && r.y >= 0 &&
+                      r.w <= MAX_WIDTH && r.x + r.w <= target->w && r.y + r.h <= target->h;
+  if (!direct) {
+    SDL_BlitScaled(source, nullptr, target, &r);
+    return;
+  }
+  const uint32_t step_x = ((uint32_t)source->w << 16) / (uint32_t)r.w;
+  const uint32_t step_y = ((uint32_t)source->h << 16) / (uint32_t)r.h;
+  if (columns_for != r.w) {
+    for (int x = 0; x < r.w; x++) columns[x] = (uint16_t)((step_x / 2 + (uint32_t)x * step_x) >> 16);
+    columns_for = r.w;
+    runs_usable = source->w <= MAX_SOURCE;
+    for (int sx = 0; sx < source->w && runs_usable; sx++) runs[sx] = 0;
+    for (int x = 0; x < r.w && runs_usable; x++) runs[columns[x]]++;
+    for (int sx = 0; sx < source->w && runs_usable; sx++) runs_usable = runs[sx] >= 1 && runs[sx] <= MAX_RUN;
+  }
+  int last = -1;
+  uint8_t *previous = nullptr;
+  for (int y = 0; y < r.h; y++) {
+    const int sy = (int)((step_y / 2 + (uint32_t)y * step_y) >> 16);
+    uint8_t *out = (uint8_t *)target->pixels + (size_t)(r.y + y) * target->pitch + (size_t)r.x * 4;
+    if (sy == last) {
+      memcpy(out, previous, (size_t)r.w * 4);
+    } else {
+      const uint32_t *in = (const uint32_t *)((const uint8_t *)source->pixels + (size_t)sy * source->pitch);
+      uint32_t *o = (uint32_t *)out;
+      int x = 0;
+      if (runs_usable) {
+        for (int sx = 0; x + MAX_RUN <= r.w; sx++) {
+          const uint32_t v = in[sx];
+          o[x] = o[x + 1] = o[x + 2] = o[x + 3] = v;
+          x += runs[sx];
+        }
+      }
+      for (; x < r.w; x++) o[x] = in[columns[x]];
+      last = sy;
+    }
+    previous = out;
+  }
+}
+
 void present_window(SDL_Surface *target) {
   if (target == nullptr) return;
   const present_layout &l = present_current;
@@ -107,10 +162,7 @@ void present_window(SDL_Surface *target) {
     fill_rect(target, c, l.x + l.w, l.y, width - (l.x + l.w), l.h);
     fill_rect(target, c, 0, l.y + l.h, width, height - (l.y + l.h));
   }
-  if (surface != nullptr && l.w > 0 && l.h > 0) {
-    SDL_Rect r = {l.x, l.y, l.w, l.h};
-    SDL_BlitScaled(surface, nullptr, target, &r);
-  }
+  if (surface != nullptr && l.w > 0 && l.h > 0) scale_picture(surface, target, SDL_Rect{l.x, l.y, l.w, l.h});
   if (present_status_shown && status_surface != nullptr && l.status_w > 0 && l.status_h > 0) {
     SDL_Rect r = {l.status_x, l.status_y, l.status_w, l.status_h};
     SDL_BlitScaled(status_surface, nullptr, target, &r);
@@ -226,13 +278,19 @@ static void dispatch(SDL_Event *e) {
 }
 
 void host_poll_events(void) {
-  // Asking the window system for new input costs system calls; once every
-  // 16 calls (about a millisecond of machine time) is soon enough. Events
-  // already queued are handled on every call.
-  static int pump_wait;
-  if (--pump_wait <= 0) {
+  // Asking the window system for new input costs system calls: every 2 ms
+  // of real time is soon enough (the machine calls this every scanline,
+  // over a thousand times a frame's time when running flat out), and every
+  // 256 calls whatever the clock says. Events already queued are handled
+  // on every call.
+  enum { PUMP_MS = 2, PUMP_CALLS = 256 };
+  static Uint64 pumped_at;
+  static int calls;
+  const Uint64 now = SDL_GetTicks64();
+  if (++calls >= PUMP_CALLS || now - pumped_at >= PUMP_MS) {
     SDL_PumpEvents();
-    pump_wait = 16;
+    pumped_at = now;
+    calls = 0;
   }
   SDL_Event e;
   while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1) dispatch(&e);

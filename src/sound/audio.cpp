@@ -21,6 +21,7 @@ static const uint32_t AUDIO_BLOCK = SAMPLES_PER_PERIOD * 2;  // 16-bit samples
 static const uint32_t AUDIO_MAX_UNPLAYED = 1759;               // two blocks, less a byte
 static const uint64_t AUDIO_BYTES_PER_SECOND = SAMPLE_RATE * 2;
 static const int AUDIO_WAIT_MS = 3;
+static const int AUDIO_WAIT_MAX_MS = 8;
 
 // GCC expands small copies inline, unseen by the thread sanitizer; under
 // that sanitizer the ring's copies go through the real, intercepted call.
@@ -119,7 +120,11 @@ static void audio_wait_timer(void (*poll)(void), const int32_t *stop) {
     }
     if (pace_queued - played <= AUDIO_MAX_UNPLAYED || *stop != 0) break;
     poll();
-    host_delay(AUDIO_WAIT_MS);
+    // Sleep until the queue has room (rounded up), polling at least every
+    // AUDIO_WAIT_MAX_MS: a short fixed sleep would wake several times a block.
+    const uint64_t due_ms =
+        ((pace_queued - played - AUDIO_MAX_UNPLAYED) * 1000 + AUDIO_BYTES_PER_SECOND - 1) / AUDIO_BYTES_PER_SECOND;
+    host_delay(due_ms < (uint64_t)AUDIO_WAIT_MAX_MS ? (int)due_ms : AUDIO_WAIT_MAX_MS);
     now = pace_clock::now();
   }
   pace_queued += AUDIO_BLOCK;

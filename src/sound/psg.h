@@ -33,6 +33,8 @@ void psg2_write_address(int value);
 void psg2_write_data(int value);
 int psg2_read(int port);
 void psg2_process(int line);
+// Set bits of a nibble: the sub-steps a channel sounds within one sample.
+constexpr uint8_t PSG_NIBBLE_BITS[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
 
 // Audio ring and device (audio.cpp).
 extern int32_t sound_pacing;       // 0: never wait for the device (headless)

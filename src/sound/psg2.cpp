@@ -136,92 +136,179 @@ int psg2_read(int port) {
   }
 }
 
+// A line's sub-steps as bit masks (bit j for sub-step j), as for the
+// SN76489: a counter that crosses no boundary within the line costs one
+// compare; only a line with a crossing in it is stepped.
+constexpr int PSG2_SUBSTEPS = 4, PHASE_BIT = 19;
+constexpr int32_t NOISE_WRAP = 0xFFFFF;
+
+// The three tones' phase bit 19 after each sub-step, side by side in the
+// lanes of one vector (lane 3 idle). A line where no phase crosses a half
+// period keeps every output; others are stepped, each sub-step's bit
+// entering at the top.
+typedef uint32_t u32x4 __attribute__((vector_size(16)));
+static u32x4 psg2_tone_masks(u32x4 &counters, u32x4 steps, int substeps) {
+  const u32x4 first = counters + steps, last = counters + steps * (uint32_t)substeps;
+  const u32x4 same = ((first ^ last) >> PHASE_BIT) == 0 && (last - first) < (1u << PHASE_BIT);
+  if (same[0] && same[1] && same[2]) {
+    counters = last;
+    return ((first >> PHASE_BIT) & 1) * (uint32_t)((1ull << substeps) - 1);
+  }
+  u32x4 c = counters, mask = {0, 0, 0, 0};
+  for (int j = 0; j < substeps; j++) {
+    c += steps;
+    mask = (mask >> 1) | ((c << (31 - PHASE_BIT)) & 0x80000000u);
+  }
+  counters = c;
+  return mask >> (32 - substeps);
+}
+
+// Noise: the register's bit 1 after each sub-step; the divider shifts the
+// register as it passes its end. With a counter in range and a step below
+// the end, at most one shift falls in a sub-step and the line goes from
+// shift to shift; anything else (a damaged snapshot) is stepped.
+static inline void psg2_noise_shift(uint32_t &noise) {
+  if (noise == 0) noise = 1;
+  noise = (noise & 1) ? (noise ^ 0x840000) >> 1 : noise >> 1;
+}
+static uint32_t psg2_noise_mask(int32_t &counter, uint32_t step, uint32_t &noise, int substeps) {
+  const uint32_t all = (uint32_t)((1ull << substeps) - 1);
+  if (counter >= 0 && counter + (int64_t)step * substeps <= NOISE_WRAP) {
+    counter += (int32_t)(step * (uint32_t)substeps);
+    return ((noise >> 1) & 1) ? all : 0;
+  }
+  uint32_t mask = 0;
+  if (counter >= 0 && counter <= NOISE_WRAP && step > 0 && step <= NOISE_WRAP) {
+    uint32_t c = (uint32_t)counter;
+    for (int j = 0;;) {
+      // Sub-steps j .. j + held - 1 stay within the range; the next passes it.
+      const int held = (int)((NOISE_WRAP - c) / step);
+      if (j + held >= substeps) {
+        counter = (int32_t)(c + step * (uint32_t)(substeps - j));
+        if ((noise >> 1) & 1) mask |= all & ~((1u << j) - 1);
+        return mask;
+      }
+      if ((noise >> 1) & 1) mask |= ((1u << held) - 1) << j;
+      j += held;
+      c = (c + step * (uint32_t)(held + 1)) & NOISE_WRAP;
+      psg2_noise_shift(noise);
+      mask |= ((noise >> 1) & 1) << j;
+      if (++j == substeps) {
+        counter = (int32_t)c;
+        return mask;
+      }
+    }
+  }
+  int32_t c = counter;
+  for (int j = 0; j < substeps; j++) {
+    c = (int32_t)((uint32_t)c + step);
+    if (c > NOISE_WRAP) {
+      c &= NOISE_WRAP;
+      psg2_noise_shift(noise);
+    }
+    mask |= ((noise >> 1) & 1) << j;
+  }
+  counter = c;
+  return mask;
+}
+
+// Envelope: the counter after each sub-step into positions[]; returns
+// whether the level step (bits 24..19) stays the same all line.
+// Positions past the first are filled only when `all` is set.
+static bool psg2_envelope(int32_t &counter, uint32_t step, int32_t wrap, int substeps, int32_t *positions,
+                          bool all) {
+  if (counter >= 0 && counter + (int64_t)step * substeps <= ENVELOPE_END) {
+    const int32_t first = counter + (int32_t)step;
+    counter += (int32_t)(step * (uint32_t)substeps);
+    positions[0] = first;
+    if ((first >> PHASE_BIT) == (counter >> PHASE_BIT)) return true;
+    if (all)
+      for (int j = 1; j < substeps; j++) positions[j] = positions[j - 1] + (int32_t)step;
+    return false;
+  }
+  int32_t c = counter;
+  positions[0] = c;  // read as the level of an empty line
+  for (int j = 0; j < substeps; j++) {
+    c = (int32_t)((uint32_t)c + step);
+    while (c > ENVELOPE_END) c -= wrap;
+    positions[j] = c;
+  }
+  counter = c;
+  return false;
+}
+
 void psg2_process(int line) {
   if (line < 0 || line >= LINES_PER_SOUND_PERIOD) return;
   const int s0 = line * SAMPLES_PER_PERIOD / LINES_PER_SOUND_PERIOD;
   const int n = (line + 1) * SAMPLES_PER_PERIOD / LINES_PER_SOUND_PERIOD - s0;
+  const int substeps = n * PSG2_SUBSTEPS;
+  const uint32_t all = (uint32_t)((1ull << substeps) - 1);
+
+  // Most cartridges never use this chip: with every channel at level 0
+  // only the counters and the noise register move.
+  const bool any_envelope = ((psg2_reg[8] | psg2_reg[9] | psg2_reg[10]) & 16) != 0;
+  const bool audible = any_envelope || (psg2_vol[psg2_reg[8] & 15] | psg2_vol[psg2_reg[9] & 15] |
+                                        psg2_vol[psg2_reg[10] & 15]) != 0;
 
   // Counters wrap modulo 2^32: unsigned arithmetic keeps that defined.
-  uint32_t c1 = (uint32_t)psg2_counter1, c2 = (uint32_t)psg2_counter2, c3 = (uint32_t)psg2_counter3;
-  const uint32_t st1 = (uint32_t)psg2_step1, st2 = (uint32_t)psg2_step2, st3 = (uint32_t)psg2_step3;
+  u32x4 phases = {(uint32_t)psg2_counter1, (uint32_t)psg2_counter2, (uint32_t)psg2_counter3, 0};
+  const u32x4 steps = {(uint32_t)psg2_step1, (uint32_t)psg2_step2, (uint32_t)psg2_step3, 0};
   int32_t c4 = psg2_counter4, c5 = psg2_counter5;
-  const uint32_t st4 = (uint32_t)psg2_step4, st5 = (uint32_t)psg2_step5;
   uint32_t noise = (uint32_t)psg2_noise;
+  u32x4 tone = {0, 0, 0, 0};
+  if (audible) tone = psg2_tone_masks(phases, steps, substeps);
+  else phases += steps * (uint32_t)substeps;
+  const uint32_t noise_mask = psg2_noise_mask(c4, (uint32_t)psg2_step4, noise, substeps);
+  int32_t positions[32];
+  const bool level_held = psg2_envelope(c5, (uint32_t)psg2_step5, psg2_envelope_wrap(psg2_reg[13]), substeps,
+                                        positions, any_envelope);
 
-  // Per channel: tone forced on (tone off), noise forced on (noise off),
-  // envelope mode, fixed amplitude. The mixer gates both modes alike: with
-  // tone and noise off a channel gives its level itself, which is how music
-  // plays the envelope as a waveform.
+  psg2_counter1 = (int32_t)phases[0];
+  psg2_counter2 = (int32_t)phases[1];
+  psg2_counter3 = (int32_t)phases[2];
+  psg2_counter4 = c4;
+  psg2_counter5 = c5;
+  psg2_noise = (int32_t)noise;
+  if (!audible) return;
+
+  // Per channel: the gate (tone or tone off, and noise or noise off) as a
+  // mask, and a fixed amplitude or the envelope's level. The mixer gates
+  // both modes alike: with tone and noise off a channel gives its level
+  // itself, which is how music plays the envelope as a waveform.
   const int32_t mixer = psg2_reg[7];
-  uint32_t tone_on[3], noise_on[3];
-  bool envelope[3];
+  const int16_t *shape = psg2_table[psg2_reg[13] & 15];
+  uint32_t gate[3];
   int32_t fixed[3];
+  bool envelope[3];
   for (int c = 0; c < 3; c++) {
     const int32_t amplitude = psg2_reg[8 + c];
     envelope[c] = (amplitude & 16) != 0;
-    tone_on[c] = (mixer & (1 << c)) ? 1 : 0;
-    noise_on[c] = (mixer & (8 << c)) ? 1 : 0;
-    fixed[c] = psg2_vol[amplitude & 15];
+    fixed[c] = envelope[c] ? shape[(positions[0] >> PHASE_BIT) & 63] : psg2_vol[amplitude & 15];
+    gate[c] = (tone[c] | ((mixer & (1 << c)) ? all : 0)) & (noise_mask | ((mixer & (8 << c)) ? all : 0));
   }
-  const int16_t *shape = psg2_table[psg2_reg[13] & 15];
-  const int32_t wrap = psg2_envelope_wrap(psg2_reg[13]);
 
-  // Most cartridges never use this chip: with every channel at level 0 only
-  // the counters and the noise register move, so skip the mixing.
-  if (!envelope[0] && !envelope[1] && !envelope[2] && (fixed[0] | fixed[1] | fixed[2]) == 0) {
-    const uint32_t steps = 4u * (uint32_t)n;
-    c1 += steps * st1;
-    c2 += steps * st2;
-    c3 += steps * st3;
-    for (uint32_t k = 0; k < steps; k++) {
-      c4 = (int32_t)((uint32_t)c4 + st4);
-      c5 = (int32_t)((uint32_t)c5 + st5);
-      while (c5 > ENVELOPE_END) c5 -= wrap;
-      if (c4 > 0xFFFFF) {
-        c4 &= 0xFFFFF;
-        if (noise == 0) noise = 1;
-        noise = (noise & 1) ? (noise ^ 0x840000) >> 1 : noise >> 1;
-      }
+  if (!any_envelope || level_held) {
+    for (int i = 0; i < n; i++) {
+      const int shift = i * PSG2_SUBSTEPS;
+      const int32_t sum = fixed[0] * PSG_NIBBLE_BITS[(gate[0] >> shift) & 15] +
+                          fixed[1] * PSG_NIBBLE_BITS[(gate[1] >> shift) & 15] +
+                          fixed[2] * PSG_NIBBLE_BITS[(gate[2] >> shift) & 15];
+      psg_buffer[s0 + i] = (int16_t)(psg_buffer[s0 + i] + sum / 4);
     }
-    psg2_counter1 = (int32_t)c1;
-    psg2_counter2 = (int32_t)c2;
-    psg2_counter3 = (int32_t)c3;
-    psg2_counter4 = c4;
-    psg2_counter5 = c5;
-    psg2_noise = (int32_t)noise;
     return;
   }
-
   for (int i = 0; i < n; i++) {
+    const int shift = i * PSG2_SUBSTEPS;
     int32_t sum = 0;
-    for (int sub = 0; sub < 4; sub++) {
-      c1 += st1;
-      c2 += st2;
-      c3 += st3;
-      c4 = (int32_t)((uint32_t)c4 + st4);
-      c5 = (int32_t)((uint32_t)c5 + st5);
-      while (c5 > ENVELOPE_END) c5 -= wrap;
-      if (c4 > 0xFFFFF) {
-        c4 &= 0xFFFFF;
-        if (noise == 0) noise = 1;
-        noise = (noise & 1) ? (noise ^ 0x840000) >> 1 : noise >> 1;
-      }
-      const uint32_t noise_bit = (noise >> 1) & 1;
-      const int32_t level = shape[(c5 >> 19) & 63];
-      const uint32_t t[3] = {(c1 >> 19) & 1, (c2 >> 19) & 1, (c3 >> 19) & 1};
-      for (int c = 0; c < 3; c++) {
-        // Branch-free: the noise makes the gate unpredictable.
-        const int32_t gate = (int32_t)((t[c] | tone_on[c]) & (noise_bit | noise_on[c]));
-        sum += (envelope[c] ? level : fixed[c]) & -gate;
+    for (int c = 0; c < 3; c++) {
+      const uint32_t g = (gate[c] >> shift) & 15;
+      if (!envelope[c]) {
+        sum += fixed[c] * PSG_NIBBLE_BITS[g];
+      } else {
+        for (int k = 0; k < PSG2_SUBSTEPS; k++)
+          if (g & (1u << k)) sum += shape[(positions[shift + k] >> PHASE_BIT) & 63];
       }
     }
     psg_buffer[s0 + i] = (int16_t)(psg_buffer[s0 + i] + sum / 4);
   }
-
-  psg2_counter1 = (int32_t)c1;
-  psg2_counter2 = (int32_t)c2;
-  psg2_counter3 = (int32_t)c3;
-  psg2_counter4 = c4;
-  psg2_counter5 = c5;
-  psg2_noise = (int32_t)noise;
 }
