@@ -121,6 +121,13 @@ __attribute__((noinline)) static unsigned halt_repeats(int budget) {
   return (unsigned)budget / 5 + 1;
 }
 
+// The byte at PC, and PC past it.
+static inline unsigned fetch(uint8_t *const *rt, unsigned &pc) {
+  const unsigned a = pc;
+  pc = (a + 1) & 0xFFFF;
+  return memory_read_from(rt, a);
+}
+
 template <bool ONE_STEP>
 static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
   unsigned A, F, B, C, D, E, H, L, IX, IY, SP, PC, I, R, R7;
@@ -149,7 +156,7 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
 
 #define RD(a) memory_read_from(rt, (a))
 #define WR(a, v) memory_write_to(wt, (a), (v))
-#define FETCH() (PC = (PC + 1) & 0xFFFF, RD((PC - 1) & 0xFFFF))
+#define FETCH() fetch(rt, PC)
 #define HL ((H << 8) | L)
 #define BC ((B << 8) | C)
 #define DE ((D << 8) | E)
@@ -161,7 +168,7 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
                     SP = (SP - 1) & 0xFFFF; WR(SP, v_ & 0xFF); }
 #define POP16(dst) { unsigned lo_ = RD(SP); SP = (SP + 1) & 0xFFFF; \
                      dst = lo_ | (RD(SP) << 8); SP = (SP + 1) & 0xFFFF; }
-#define INC_R() (R = (R + 1) & 0x7F)
+#define INC_R() (R++)  // bit 7 and above are masked off where R is read
   // The one 8-bit register selector: register field i (B C D E H L - A,
   // 6 being (HL)) handed to X as an lvalue.
 #define REG8(i, X) switch (i) { case 0: X(B); break; case 1: X(C); break; case 2: X(D); break; \
@@ -203,7 +210,10 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
   // Port protocol: SP, PC and IR stored before, reloaded after, since a
   // port write can take an interrupt on the stored registers.
 #define PORT_IN(port, dst) { STORE_SPI(); dst = (unsigned)read_port((int)(port), (int)PC) & 0xFF; LOAD_SPI(); }
-#define PORT_OUT(port, v) { STORE_SPI(); budget -= write_port((int)(port), (int)(v), (int)PC); LOAD_SPI(); }
+  // A write that costs nothing took no interrupt, so the registers are
+  // still the locals' (most writes: the video chip's ports).
+#define PORT_OUT(port, v) { STORE_SPI(); const int extra_ = write_port((int)(port), (int)(v), (int)PC); \
+    if (extra_ != 0) { budget -= extra_; LOAD_SPI(); } }
 
   LOAD_ALL();
   do {
