@@ -121,13 +121,6 @@ __attribute__((noinline)) static unsigned halt_repeats(int budget) {
   return (unsigned)budget / 5 + 1;
 }
 
-// The byte at PC, and PC past it.
-static inline unsigned fetch(uint8_t *const *rt, unsigned &pc) {
-  const unsigned a = pc;
-  pc = (a + 1) & 0xFFFF;
-  return memory_read_from(rt, a);
-}
-
 template <bool ONE_STEP>
 static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
   // IR7: I in bits 15..8 and R's bit 7, the part of IR that R's count
@@ -157,7 +150,7 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
 
 #define RD(a) memory_read_from(rt, (a))
 #define WR(a, v) memory_write_to(wt, (a), (v))
-#define FETCH() fetch(rt, PC)
+#define FETCH() (PC = (PC + 1) & 0xFFFF, RD((PC - 1) & 0xFFFF))
 #define HL ((H << 8) | L)
 #define BC ((B << 8) | C)
 #define DE ((D << 8) | E)
@@ -169,7 +162,7 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
                     SP = (SP - 1) & 0xFFFF; WR(SP, v_ & 0xFF); }
 #define POP16(dst) { unsigned lo_ = RD(SP); SP = (SP + 1) & 0xFFFF; \
                      dst = lo_ | (RD(SP) << 8); SP = (SP + 1) & 0xFFFF; }
-#define INC_R() (R++)  // bit 7 and above are masked off where R is read
+#define INC_R() (R = (R + 1) & 0x7F)
   // The one 8-bit register selector: register field i (B C D E H L - A,
   // 6 being (HL)) handed to X as an lvalue.
 #define REG8(i, X) switch (i) { case 0: X(B); break; case 1: X(C); break; case 2: X(D); break; \
