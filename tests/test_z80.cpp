@@ -201,6 +201,21 @@ TEST_F(Z80, RefreshRegisterCountsFetchesAndKeepsBit7) {
   EXPECT_EQ(reg(REG_IR), 0x1200);
 }
 
+TEST_F(Z80, LoadingIOrRKeepsTheOtherAndRsBit7) {
+  // LD A,85h; LD R,A; LD A,34h; LD I,A; LD A,R; LD A,I
+  code(0x1000, {0x3E, 0x85, 0xED, 0x4F, 0x3E, 0x34, 0xED, 0x47, 0xED, 0x5F, 0xED, 0x57});
+  reg(REG_IR) = 0x1200;
+  steps(2);
+  EXPECT_EQ(reg(REG_IR), 0x1285);
+  steps(2);
+  EXPECT_EQ(reg(REG_IR), 0x3488);  // R counted on, bit 7 kept
+  steps(1);
+  EXPECT_EQ(reg(REG_AF) >> 8, 0x8A);
+  steps(1);
+  EXPECT_EQ(reg(REG_AF) >> 8, 0x34);
+  EXPECT_EQ(reg(REG_IR), 0x348C);
+}
+
 TEST_F(Z80, LonePrefixRunsAsAStepOfItsOwn) {
   code(0x1000, {0xDD, 0x40, 0xFD, 0xDD, 0x21, 0x34, 0x12});
   EXPECT_EQ(z80_step(), 6);

@@ -55,6 +55,8 @@ inline void memory_write(int a, int v) { memory_write_to(map2, (unsigned)a & 0xF
 // IN and OUT. The port is the whole 16-bit address; pc is the program
 // counter after the instruction's operands. A write returns the extra
 // cycles it costs the CPU (a sound-chip write, an interrupt taken at once).
+// A write that changes the CPU's registers (takes an interrupt) must return
+// non-zero: after a zero the interpreter keeps its own copies.
 int read_port(int port, int pc);
 int write_port(int port, int value, int pc);
 

@@ -123,7 +123,9 @@ __attribute__((noinline)) static unsigned halt_repeats(int budget) {
 
 template <bool ONE_STEP>
 static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
-  unsigned A, F, B, C, D, E, H, L, IX, IY, SP, PC, I, R, R7;
+  // IR7: I in bits 15..8 and R's bit 7, the part of IR that R's count
+  // never changes.
+  unsigned A, F, B, C, D, E, H, L, IX, IY, SP, PC, IR7, R;
 
 #define LOAD_ALL()                                                   \
   A = (emulator_registers[REG_AF] >> 8) & 0xFF; F = emulator_registers[REG_AF] & 0xFF; \
@@ -134,11 +136,10 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
   LOAD_SPI()
 #define LOAD_SPI()                                                   \
   SP = emulator_registers[REG_SP] & 0xFFFF; PC = emulator_registers[REG_PC] & 0xFFFF;   \
-  I = (emulator_registers[REG_IR] >> 8) & 0xFF; R = emulator_registers[REG_IR] & 0x7F;  \
-  R7 = emulator_registers[REG_IR] & 0x80;
+  IR7 = emulator_registers[REG_IR] & 0xFF80; R = emulator_registers[REG_IR] & 0x7F;
 #define STORE_SPI()                                                  \
   emulator_registers[REG_SP] = (int32_t)SP; emulator_registers[REG_PC] = (int32_t)PC;   \
-  emulator_registers[REG_IR] = (int32_t)((I << 8) | R7 | (R & 0x7F));
+  emulator_registers[REG_IR] = (int32_t)(IR7 | (R & 0x7F));
 #define STORE_ALL()                                                  \
   emulator_registers[REG_AF] = (int32_t)((A << 8) | F);              \
   emulator_registers[REG_BC] = (int32_t)((B << 8) | C);              \
@@ -203,7 +204,10 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
   // Port protocol: SP, PC and IR stored before, reloaded after, since a
   // port write can take an interrupt on the stored registers.
 #define PORT_IN(port, dst) { STORE_SPI(); dst = (unsigned)read_port((int)(port), (int)PC) & 0xFF; LOAD_SPI(); }
-#define PORT_OUT(port, v) { STORE_SPI(); budget -= write_port((int)(port), (int)(v), (int)PC); LOAD_SPI(); }
+  // A write that costs nothing took no interrupt, so the registers are
+  // still the locals' (most writes: the video chip's ports).
+#define PORT_OUT(port, v) { STORE_SPI(); const int extra_ = write_port((int)(port), (int)(v), (int)PC); \
+    if (extra_ != 0) { budget -= extra_; LOAD_SPI(); } }
 
   LOAD_ALL();
   do {
@@ -609,11 +613,11 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
           case 0x46: case 0x4E: case 0x66: case 0x6E: interrupt_mode = 0; CY(10)  // IM 0
           case 0x56: case 0x76: interrupt_mode = 1; CY(10)                      // IM 1
           case 0x5E: case 0x7E: interrupt_mode = 2; CY(10)                      // IM 2
-          case 0x47: I = A; CY(11)                                              // LD I,A
-          case 0x4F: R = A & 0x7F; R7 = A & 0x80; CY(11)                        // LD R,A
-          case 0x57: A = I;                                                     // LD A,I
+          case 0x47: IR7 = (A << 8) | (IR7 & 0x80); CY(11)                      // LD I,A
+          case 0x4F: R = A & 0x7F; IR7 = (IR7 & 0xFF00) | (A & 0x80); CY(11)    // LD R,A
+          case 0x57: A = IR7 >> 8;                                              // LD A,I
             F = flags.basic[A] | (interrupt_mask_2 ? FLAG_PV : 0) | (F & FLAG_C); CY(11)
-          case 0x5F: A = R7 | (R & 0x7F);                                       // LD A,R
+          case 0x5F: A = (IR7 & 0x80) | (R & 0x7F);                             // LD A,R
             F = flags.basic[A] | (interrupt_mask_2 ? FLAG_PV : 0) | (F & FLAG_C); CY(11)
           case 0x67: {                                                          // RRD
             const unsigned a = HL, v = RD(a);

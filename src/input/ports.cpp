@@ -72,6 +72,8 @@ int read_port(int port, int) {
 }
 
 int write_port(int port, int value, int) {
+  // 0xA0-0xBF reach the video chip in every mode: the common case first.
+  if ((port & 0xE0) == 0xA0) return vdp_write_port(port, value);
   port &= 0xFF;
   value &= 0xFF;
   if (nmi_use == MODE_HEADERLESS) {

@@ -21,6 +21,15 @@ struct NibbleTable {
       for (int i = 0; i < 4; i++) m[n][i] = (n & (8 >> i)) ? 0xFFFFFFFFu : 0u;
   }
 };
+// bits.m[b] has lane i all ones when bit 7 - i of b is set: a pattern
+// byte's eight lane masks in one row, so a column needs no nibble split.
+struct ByteLanes {
+  alignas(32) uint32_t m[256][8];
+  constexpr ByteLanes() : m() {
+    for (int b = 0; b < 256; b++)
+      for (int i = 0; i < 8; i++) m[b][i] = (b & (0x80 >> i)) ? 0xFFFFFFFFu : 0u;
+  }
+};
 // twice.d[b] is b with every bit doubled, for magnified sprites.
 struct DoubleTable {
   uint16_t d[256];
@@ -37,6 +46,7 @@ struct DoubleTable {
 
 static constexpr NibbleTable nibble{};
 static constexpr DoubleTable twice{};
+static constexpr ByteLanes bits{};
 
 static inline px4 splat(uint32_t c) { return px4{c, c, c, c}; }
 static inline px4 lanes(int n) {
@@ -71,8 +81,8 @@ static inline px4 entry_at(const void *table, unsigned offset) {
 static inline void put8(uint32_t *p, unsigned pattern, unsigned c, const px4 *colors) {
   const px4 fg = entry_at(colors, c & 0xF0), bg = colors[c & 15];
   const px4 d = fg ^ bg;
-  store4(p, bg ^ (d & entry_at(nibble.m, pattern & 0xF0)));
-  store4(p + 4, bg ^ (d & entry_at(nibble.m, (pattern & 15) << 4)));
+  store4(p, bg ^ (d & entry_at(bits.m, pattern * 32)));
+  store4(p + 4, bg ^ (d & entry_at(bits.m, pattern * 32 + 16)));
 }
 
 // The 16 nibbles of pixels in fg on bg.

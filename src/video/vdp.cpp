@@ -106,6 +106,16 @@ int vdp_read_port(int port) {
   return value;
 }
 
+// Out of line, so that the ports' common path needs no stack frame.
+__attribute__((noinline)) static int register1_write(int value) {
+  const int old = vdp_reg[1];
+  vdp_reg[1] = value;
+  if ((old ^ value) & VDP_R1_16K) rearrange_memory((value & VDP_R1_16K) == 0);
+  // Enabling the interrupt while the frame flag is up raises it at once.
+  if (nmi_use != MODE_HEADERLESS) return check_for_interrupt();
+  return 0;
+}
+
 int vdp_write_port(int port, int value) {
   value &= 0xFF;
   if ((port & 1) == 0) {
@@ -124,13 +134,9 @@ int vdp_write_port(int port, int value) {
   vdp_address = first | ((value & 0x3F) << 8);
   vdp_byte = 0;
   if ((value & CONTROL_REGISTER_WRITE) == 0) return 0;
-  int reg = value & 7;
-  int old = vdp_reg[reg];
+  const int reg = value & 7;
+  if (reg == 1) return register1_write(first);
   vdp_reg[reg] = first;
-  if (reg != 1) return 0;
-  if ((old ^ first) & VDP_R1_16K) rearrange_memory((first & VDP_R1_16K) == 0);
-  // Enabling the interrupt while the frame flag is up raises it at once.
-  if (nmi_use != MODE_HEADERLESS) return check_for_interrupt();
   return 0;
 }
 
