@@ -125,13 +125,28 @@ template <bool ONE_STEP>
 static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
   // IR7: I in bits 15..8 and R's bit 7, the part of IR that R's count
   // never changes.
-  unsigned A, F, B, C, D, E, H, L, IX, IY, SP, PC, IR7, R;
+  unsigned A, F, IX, IY, SP, PC, IR7, R;
+  // BC, DE and HL as words whose halves are the 8-bit registers: a pair
+  // operation is one word access rather than two bytes joined and split.
+  union Pair {
+    uint16_t w;
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    struct { uint8_t hi, lo; } b;
+#else
+    struct { uint8_t lo, hi; } b;
+#endif
+  } rBC, rDE, rHL;
+#define B rBC.b.hi
+#define C rBC.b.lo
+#define D rDE.b.hi
+#define E rDE.b.lo
+#define H rHL.b.hi
+#define L rHL.b.lo
 
 #define LOAD_ALL()                                                   \
   A = (emulator_registers[REG_AF] >> 8) & 0xFF; F = emulator_registers[REG_AF] & 0xFF; \
-  B = (emulator_registers[REG_BC] >> 8) & 0xFF; C = emulator_registers[REG_BC] & 0xFF; \
-  D = (emulator_registers[REG_DE] >> 8) & 0xFF; E = emulator_registers[REG_DE] & 0xFF; \
-  H = (emulator_registers[REG_HL] >> 8) & 0xFF; L = emulator_registers[REG_HL] & 0xFF; \
+  rBC.w = (uint16_t)emulator_registers[REG_BC]; rDE.w = (uint16_t)emulator_registers[REG_DE]; \
+  rHL.w = (uint16_t)emulator_registers[REG_HL];                                   \
   IX = emulator_registers[REG_IX] & 0xFFFF; IY = emulator_registers[REG_IY] & 0xFFFF;   \
   LOAD_SPI()
 #define LOAD_SPI()                                                   \
@@ -142,21 +157,21 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
   emulator_registers[REG_IR] = (int32_t)(IR7 | (R & 0x7F));
 #define STORE_ALL()                                                  \
   emulator_registers[REG_AF] = (int32_t)((A << 8) | F);              \
-  emulator_registers[REG_BC] = (int32_t)((B << 8) | C);              \
-  emulator_registers[REG_DE] = (int32_t)((D << 8) | E);              \
-  emulator_registers[REG_HL] = (int32_t)((H << 8) | L);              \
+  emulator_registers[REG_BC] = rBC.w;                                \
+  emulator_registers[REG_DE] = rDE.w;                                \
+  emulator_registers[REG_HL] = rHL.w;                                \
   emulator_registers[REG_IX] = (int32_t)IX; emulator_registers[REG_IY] = (int32_t)IY;  \
   STORE_SPI()
 
 #define RD(a) memory_read_from(rt, (a))
 #define WR(a, v) memory_write_to(wt, (a), (v))
 #define FETCH() (PC = (PC + 1) & 0xFFFF, RD((PC - 1) & 0xFFFF))
-#define HL ((H << 8) | L)
-#define BC ((B << 8) | C)
-#define DE ((D << 8) | E)
-#define SETHL(v) (H = ((v) >> 8) & 0xFF, L = (v) & 0xFF)
-#define SETBC(v) (B = ((v) >> 8) & 0xFF, C = (v) & 0xFF)
-#define SETDE(v) (D = ((v) >> 8) & 0xFF, E = (v) & 0xFF)
+#define HL ((unsigned)rHL.w)
+#define BC ((unsigned)rBC.w)
+#define DE ((unsigned)rDE.w)
+#define SETHL(v) (rHL.w = (uint16_t)(v))
+#define SETBC(v) (rBC.w = (uint16_t)(v))
+#define SETDE(v) (rDE.w = (uint16_t)(v))
 #define CY(n) { budget -= (n); break; }
 #define PUSH16(v) { unsigned v_ = (v); SP = (SP - 1) & 0xFFFF; WR(SP, v_ >> 8); \
                     SP = (SP - 1) & 0xFFFF; WR(SP, v_ & 0xFF); }
@@ -547,7 +562,7 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
       case 0xE8: RET_IF(F & FLAG_PV)                                            // RET PE
       case 0xE9: PC = HL; CY(5)                                                 // JP (HL)
       case 0xEA: JP_IF(F & FLAG_PV)                                             // JP PE,nn
-      case 0xEB: { unsigned t = D; D = H; H = t; t = E; E = L; L = t; CY(5) }   // EX DE,HL
+      case 0xEB: { const uint16_t t = rDE.w; rDE.w = rHL.w; rHL.w = t; CY(5) }  // EX DE,HL
       case 0xEC: CALL_IF(F & FLAG_PV)                                           // CALL PE,nn
       case 0xED: {                                                              // ED: extended set
         INC_R();
@@ -760,6 +775,12 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
 #undef PORT_OUT
 #undef LD_ROW
 #undef ALU_ROW
+#undef B
+#undef C
+#undef D
+#undef E
+#undef H
+#undef L
 }
 
 int z80_execute(uint8_t **read_table, uint8_t **write_table, int budget) {
