@@ -361,6 +361,26 @@ TEST_F(Z80, HaltRunEndsAsIfEveryRepeatWereStepped) {
   }
 }
 
+// Within one run the maskable input moves only through a port: an OUT that
+// raises it is answered at the next instruction, and an IN that lowers it
+// (the handler acknowledging its device) keeps the handler's EI; RET from
+// taking it again.
+int raise_line(int, int) { bus_int_line = 1; return 0; }
+int acknowledge(int) { bus_int_line = 0; return 0; }
+TEST_F(Z80, PortAccessMovesTheMaskableInputWithinARun) {
+  interrupt_mode = 1;
+  code(0x1000, {0xFB, 0x00, 0xD3, 0x10, 0x00, 0x00, 0x00, 0x00});  // EI; NOP; OUT (10h),A; NOPs
+  code(0x0038, {0xDB, 0x20, 0xFB, 0xC9});                            // IN A,(20h); EI; RET
+  bus_port_write = raise_line;
+  bus_port_read = acknowledge;
+  const int budget = z80_execute(map1, map2, 5 + 5 + 12 + 14 + 12 + 5 + 11 + 4 * 5 - 1);
+  EXPECT_EQ(budget, -1);
+  EXPECT_EQ(reg(REG_PC), 0x1008);   // back after the OUT, the NOPs done
+  EXPECT_EQ(ram[0x7FFE], 0x04);     // pushed: the address after the OUT
+  EXPECT_EQ(reg(REG_SP), 0x8000);
+  EXPECT_EQ(interrupt_mask, 1);
+}
+
 TEST_F(Z80, EiDelaysTheMaskableInterruptByOneInstruction) {
   interrupt_mode = 1;
   code(0x1000, {0xFB, 0xC9});

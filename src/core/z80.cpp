@@ -218,19 +218,24 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
 #define RST(p) { PUSH16(PC); PC = (p); CY(12) }
   // Port protocol: SP, PC and IR stored before, reloaded after, since a
   // port write can take an interrupt on the stored registers.
-#define PORT_IN(port, dst) { STORE_SPI(); dst = (unsigned)read_port((int)(port), (int)PC) & 0xFF; LOAD_SPI(); }
+  // Only a port access can move the maskable input within a run, so its
+  // state is asked for again after one (int_line: 1 or 0, or -1 for not known).
+#define PORT_IN(port, dst) { STORE_SPI(); dst = (unsigned)read_port((int)(port), (int)PC) & 0xFF; LOAD_SPI(); \
+    int_line = -1; }
   // A write that costs nothing took no interrupt, so the registers are
   // still the locals' (most writes: the video chip's ports).
 #define PORT_OUT(port, v) { STORE_SPI(); const int extra_ = write_port((int)(port), (int)(v), (int)PC); \
-    if (extra_ != 0) { budget -= extra_; LOAD_SPI(); } }
+    int_line = -1; if (extra_ != 0) { budget -= extra_; LOAD_SPI(); } }
 
   LOAD_ALL();
+  int int_line = -1;
   do {
     // Maskable interrupt, then the EI delay: the instruction after EI
     // always runs first.
     if (interrupt_mask) {
       if (interrupt_mask == 1) {
-        if (interrupt_line()) {
+        if (int_line < 0) int_line = interrupt_line() != 0;
+        if (int_line) {
           STORE_SPI();
           budget -= accept_interrupt(rt, wt, 0);
           LOAD_SPI();
