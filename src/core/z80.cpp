@@ -219,20 +219,24 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
   // Port protocol: SP, PC and IR stored before, reloaded after, since a
   // port write can take an interrupt on the stored registers.
   // Only a port access can move the maskable input within a run, so its
-  // state is asked for again after one (int_line: 1 or 0, or -1 for not known).
+  // state is asked for again after one (int_line: 1 or 0, or -1 for not
+  // known). irq_work is set where the loop's head may have something to
+  // do: after a port access or a change of the interrupt flip-flops.
 #define PORT_IN(port, dst) { STORE_SPI(); dst = (unsigned)read_port((int)(port), (int)PC) & 0xFF; LOAD_SPI(); \
-    int_line = -1; }
+    int_line = -1; irq_work = interrupt_mask != 0; }
   // A write that costs nothing took no interrupt, so the registers are
   // still the locals' (most writes: the video chip's ports).
 #define PORT_OUT(port, v) { STORE_SPI(); const int extra_ = write_port((int)(port), (int)(v), (int)PC); \
-    int_line = -1; if (extra_ != 0) { budget -= extra_; LOAD_SPI(); } }
+    int_line = -1; irq_work = interrupt_mask != 0; if (extra_ != 0) { budget -= extra_; LOAD_SPI(); } }
 
   LOAD_ALL();
   int int_line = -1;
+  bool irq_work = true;
   do {
     // Maskable interrupt, then the EI delay: the instruction after EI
-    // always runs first.
-    if (interrupt_mask) {
+    // always runs first. With the input answered or known low, nothing is
+    // left to do until a port access or the flip-flops change.
+    if (irq_work) {
       if (interrupt_mask == 1) {
         if (int_line < 0) int_line = interrupt_line() != 0;
         if (int_line) {
@@ -240,8 +244,11 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
           budget -= accept_interrupt(rt, wt, 0);
           LOAD_SPI();
         }
-      } else {
+        irq_work = false;
+      } else if (interrupt_mask == 2) {
         interrupt_mask = 1;
+      } else {
+        irq_work = false;
       }
     }
     INC_R();
@@ -628,6 +635,7 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
           case 0x45: case 0x55: case 0x65: case 0x75:                           // RETN
           case 0x4D: case 0x5D: case 0x6D: case 0x7D:                           // RETI
             restore_interrupt();
+            irq_work = true;
             POP16(PC)
             CY(16)
           case 0x46: case 0x4E: case 0x66: case 0x6E: interrupt_mode = 0; CY(10)  // IM 0
@@ -730,7 +738,7 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
       case 0xF8: RET_IF(F & FLAG_S)                                             // RET M
       case 0xF9: SP = HL; CY(7)                                                 // LD SP,HL
       case 0xFA: JP_IF(F & FLAG_S)                                              // JP M,nn
-      case 0xFB: enable_interrupts(); CY(5)                                     // EI
+      case 0xFB: enable_interrupts(); irq_work = true; CY(5)                    // EI
       case 0xFC: CALL_IF(F & FLAG_S)                                            // CALL M,nn
       case 0xFE: CP8(FETCH()) CY(8)                                             // CP n
       case 0xFF: RST(0x38)                                                      // RST 38h
