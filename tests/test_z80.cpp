@@ -381,6 +381,65 @@ TEST_F(Z80, PortAccessMovesTheMaskableInputWithinARun) {
   EXPECT_EQ(interrupt_mask, 1);
 }
 
+// A run that meets a loop whose passes change nothing (a poll of memory no
+// one writes) takes its remaining passes at once: cycles, R and every
+// register must come out as when each pass is stepped, and loops whose
+// passes do change something must run as before.
+TEST_F(Z80, IdleLoopRunEndsAsIfEveryPassWereStepped) {
+  struct Case {
+    const char *what;
+    std::initializer_list<int> bytes;  // at 0x1000
+    int iff1, line;
+  };
+  const Case cases[] = {
+      {"LD A,(8000h); AND 0F0h; JR Z", {0x3A, 0x00, 0x80, 0xE6, 0xF0, 0x28, 0xF9}, 0, 0},
+      {"LD A,(HL); OR A; JP Z", {0x21, 0x00, 0x80, 0x7E, 0xB7, 0xCA, 0x03, 0x10}, 0, 0},
+      {"JR $", {0x18, 0xFE}, 0, 0},
+      {"LD A,R; AND 0; JR", {0xED, 0x5F, 0xE6, 0x00, 0x18, 0xFA}, 0, 0},
+      {"a poll with the input low, interrupts on", {0x3A, 0x00, 0x80, 0xB7, 0x28, 0xFA}, 1, 0},
+      {"a poll the interrupt ends", {0x3A, 0x00, 0x80, 0xB7, 0x28, 0xFA}, 1, 1},
+      {"a delay: DEC DE; LD A,D; OR E; JR NZ", {0x1B, 0x7A, 0xB3, 0x20, 0xFB}, 0, 0},
+      {"a write each pass", {0x32, 0x01, 0x80, 0x18, 0xFB}, 0, 0},
+      {"a counter in memory, A and F the same each pass",  // LD A,(HL); INC A; LD (HL),A; XOR A; JR
+       {0x21, 0x01, 0x80, 0x7E, 0x3C, 0x77, 0xAF, 0x18, 0xFA}, 0, 0},
+      {"LD R,A each pass", {0xED, 0x4F, 0x18, 0xFC}, 0, 0},
+      {"EXX each pass", {0xD9, 0x18, 0xFD}, 0, 0},
+      {"a port each pass", {0xDB, 0x10, 0x18, 0xFC}, 0, 0},
+  };
+  for (const Case &c : cases) {
+    for (int budget0 : {0, 12, 227, 1000, 40000}) {
+      int32_t end_regs[2][REG_COUNT];
+      int end_budget[2], end_mask[2];
+      uint8_t end_ram[2][4];
+      for (int stepped = 0; stepped < 2; stepped++) {
+        SetUp();
+        interrupt_mode = 1;
+        code(0x1000, c.bytes);
+        code(0x0038, {0xC9});  // RET
+        reg(REG_IR) = 0x12F0;  // R near its wrap, bit 7 set
+        reg(REG_DE) = 0x0123;
+        interrupt_mask = interrupt_mask_2 = c.iff1;
+        bus_int_line = c.line;
+        int budget = budget0;
+        if (stepped) {
+          do budget -= z80_step(); while (budget >= 0);
+        } else {
+          budget = z80_execute(map1, map2, budget);
+        }
+        memcpy(end_regs[stepped], emulator_registers, sizeof emulator_registers);
+        memcpy(end_ram[stepped], ram + 0x8000, 4);
+        end_budget[stepped] = budget;
+        end_mask[stepped] = interrupt_mask;
+      }
+      SCOPED_TRACE(testing::Message() << c.what << ", budget " << budget0);
+      EXPECT_EQ(end_budget[0], end_budget[1]);
+      EXPECT_EQ(end_mask[0], end_mask[1]);
+      EXPECT_EQ(0, memcmp(end_regs[0], end_regs[1], sizeof end_regs[0]));
+      EXPECT_EQ(0, memcmp(end_ram[0], end_ram[1], sizeof end_ram[0]));
+    }
+  }
+}
+
 TEST_F(Z80, EiDelaysTheMaskableInterruptByOneInstruction) {
   interrupt_mode = 1;
   code(0x1000, {0xFB, 0xC9});

@@ -114,6 +114,19 @@ static inline unsigned cb_op(unsigned op, unsigned v, unsigned &f) {
   }
 }
 
+// An idle loop's mark: its head, the count of effects when it was taken,
+// R, the registers compared, the budget then and the MegaCart bank (the
+// read table's top page). Kept here rather than on the interpreter's
+// stack, which would be cleared on every run.
+namespace {
+struct IdleMark {
+  unsigned pc, effects, r, a, f, bc, de, hl, ix, iy, sp, ir7;
+  int budget;
+  const uint8_t *bank;
+};
+IdleMark idle_mark;
+}  // namespace
+
 // The HALT repeats left in a budget (5 cycles each) when no interrupt can
 // end them; out of line to keep the interpreter's loop lean.
 __attribute__((noinline)) static unsigned halt_repeats(int budget) {
@@ -164,7 +177,7 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
   STORE_SPI()
 
 #define RD(a) memory_read_from(rt, (a))
-#define WR(a, v) memory_write_to(wt, (a), (v))
+#define WR(a, v) (effects++, memory_write_to(wt, (a), (v)))
 #define FETCH() (PC = (PC + 1) & 0xFFFF, RD((PC - 1) & 0xFFFF))
 #define HL ((unsigned)rHL.w)
 #define BC ((unsigned)rBC.w)
@@ -206,10 +219,48 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
     F = (F & KEEP_SZ53P) | ((((d_ & 0xFFF) + (s_ & 0xFFF)) >> 8) & FLAG_H) | (r_ >> 16); \
     dst = r_ & 0xFFFF; }
 #define ADDHL(s) { unsigned t_ = HL; ADD16(t_, s); SETHL(t_); }
+  // Idle loops: a loop polling memory that nothing writes within a run
+  // (a game waiting for the NMI, say) comes back to its head in the same
+  // state each pass. Once a pass has changed nothing but R and the budget,
+  // the whole passes the budget still holds are taken at once, with the
+  // cycles and R increments they would have cost. Checked at backward
+  // jumps, before the jump's own cycles; `effects` counts what a pass may
+  // change outside the compared registers (writes, ports, the flip-flops,
+  // the interrupt mode, R by LD R,A, the shadow registers), and the read
+  // table's top page stands for the MegaCart bank that a read can switch.
+#define LOOP_BACK(cost) { if (!ONE_STEP) idle_check(cost); }
+  IdleMark &idle = idle_mark;
+  unsigned effects = 0;
+  idle.pc = ~0u;  // no mark yet: the first backward jump takes one
+  idle.effects = effects;
+  // A pass with effects is only noted; the next visit takes the mark and
+  // the one after compares with it.
+  auto idle_check = [&](int cost) __attribute__((always_inline)) {
+    if (effects != idle.effects) {
+      idle.effects = effects;
+      idle.pc = ~0u;
+      return;
+    }
+    if (PC == idle.pc && A == idle.a && F == idle.f && rBC.w == idle.bc && rDE.w == idle.de && rHL.w == idle.hl &&
+        IX == idle.ix && IY == idle.iy && SP == idle.sp && IR7 == idle.ir7 && rt[48] == idle.bank) {
+      const int pass = idle.budget - budget, left = budget - cost;
+      if (left >= pass) {
+        const int passes = left / pass;
+        budget -= passes * pass;
+        R = (R + (unsigned)passes * ((R - idle.r) & 0x7F)) & 0x7F;
+      }
+      idle.budget = budget;
+      idle.r = R;
+      return;
+    }
+    idle = IdleMark{PC, effects, R, A, F, rBC.w, rDE.w, rHL.w, IX, IY, SP, IR7, budget, rt[48]};
+  };
 #define JR_IF(cond) { if (cond) { unsigned e_ = RD(PC);                              \
-      PC = (PC + 1 + (unsigned)(int)(int8_t)e_) & 0xFFFF; CY(13) }                   \
+      PC = (PC + 1 + (unsigned)(int)(int8_t)e_) & 0xFFFF;                            \
+      if (e_ & 0x80) LOOP_BACK(13) CY(13) }                                           \
     PC = (PC + 1) & 0xFFFF; CY(8) }
-#define JP_IF(cond) { if (cond) { unsigned lo_ = FETCH(); PC = lo_ | (RD(PC) << 8); } \
+#define JP_IF(cond) { if (cond) { const unsigned at_ = PC; unsigned lo_ = FETCH();    \
+      PC = lo_ | (RD(PC) << 8); if (PC < at_) LOOP_BACK(11) }                         \
     else { PC = (PC + 2) & 0xFFFF; } CY(11) }
 #define CALL_IF(cond) { if (cond) { unsigned lo_ = FETCH(); unsigned hi_ = FETCH();    \
       PUSH16(PC); PC = lo_ | (hi_ << 8); CY(18) }                                     \
@@ -223,11 +274,11 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
   // known). irq_work is set where the loop's head may have something to
   // do: after a port access or a change of the interrupt flip-flops.
 #define PORT_IN(port, dst) { STORE_SPI(); dst = (unsigned)read_port((int)(port), (int)PC) & 0xFF; LOAD_SPI(); \
-    int_line = -1; irq_work = interrupt_mask != 0; }
+    int_line = -1; irq_work = interrupt_mask != 0; effects++; }
   // A write that costs nothing took no interrupt, so the registers are
   // still the locals' (most writes: the video chip's ports).
 #define PORT_OUT(port, v) { STORE_SPI(); const int extra_ = write_port((int)(port), (int)(v), (int)PC); \
-    int_line = -1; irq_work = interrupt_mask != 0; if (extra_ != 0) { budget -= extra_; LOAD_SPI(); } }
+    int_line = -1; irq_work = interrupt_mask != 0; effects++; if (extra_ != 0) { budget -= extra_; LOAD_SPI(); } }
 
   LOAD_ALL();
   int int_line = -1;
@@ -243,6 +294,7 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
           STORE_SPI();
           budget -= accept_interrupt(rt, wt, 0);
           LOAD_SPI();
+          effects++;
         }
         irq_work = false;
       } else if (interrupt_mask == 2) {
@@ -264,7 +316,7 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
       case 0x07: A = ((A << 1) | (A >> 7)) & 0xFF;                              // RLCA
         F = (F & KEEP_SZ53P) | (A & FLAG_C); CY(5)
       case 0x08: { unsigned t = emulator_registers[REG_AF2] & 0xFFFF;           // EX AF,AF'
-        emulator_registers[REG_AF2] = (int32_t)((A << 8) | F); A = t >> 8; F = t & 0xFF; CY(5) }
+        emulator_registers[REG_AF2] = (int32_t)((A << 8) | F); A = t >> 8; F = t & 0xFF; effects++; CY(5) }
       case 0x09: ADDHL(BC) CY(12)                                               // ADD HL,BC
       case 0x0A: A = RD(BC); CY(8)                                              // LD A,(BC)
       case 0x0B: { unsigned t = (BC - 1) & 0xFFFF; SETBC(t); CY(7) }            // DEC BC
@@ -285,8 +337,7 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
       case 0x16: D = FETCH(); CY(8)                                             // LD D,n
       case 0x17: { unsigned c = A >> 7; A = ((A << 1) | (F & FLAG_C)) & 0xFF;   // RLA
         F = (F & KEEP_SZ53P) | c; CY(5) }
-      case 0x18: { unsigned e = RD(PC);                                         // JR e
-        PC = (PC + 1 + (unsigned)(int)(int8_t)e) & 0xFFFF; CY(13) }
+      case 0x18: JR_IF(true)                                                    // JR e
       case 0x19: ADDHL(DE) CY(12)                                               // ADD HL,DE
       case 0x1A: A = RD(DE); CY(8)                                              // LD A,(DE)
       case 0x1B: { unsigned t = (DE - 1) & 0xFFFF; SETDE(t); CY(7) }            // DEC DE
@@ -391,7 +442,7 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
       case 0xC0: RET_IF(!(F & FLAG_Z))                                          // RET NZ
       case 0xC1: { unsigned t; POP16(t); SETBC(t); CY(11) }                     // POP BC
       case 0xC2: JP_IF(!(F & FLAG_Z))                                           // JP NZ,nn
-      case 0xC3: { unsigned lo = FETCH(); PC = lo | (RD(PC) << 8); CY(11) }     // JP nn
+      case 0xC3: JP_IF(true)                                                    // JP nn
       case 0xC4: CALL_IF(!(F & FLAG_Z))                                         // CALL NZ,nn
       case 0xC5: PUSH16(BC) CY(12)                                              // PUSH BC
       case 0xC6: ADD8(FETCH()) CY(8)                                            // ADD A,n
@@ -438,6 +489,7 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
         emulator_registers[REG_DE2] = (int32_t)DE; SETDE(t);
         t = emulator_registers[REG_HL2] & 0xFFFF;
         emulator_registers[REG_HL2] = (int32_t)HL; SETHL(t);
+        effects++;
         CY(5)
       }
       case 0xDA: JP_IF(F & FLAG_C)                                              // JP C,nn
@@ -636,13 +688,14 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
           case 0x4D: case 0x5D: case 0x6D: case 0x7D:                           // RETI
             restore_interrupt();
             irq_work = true;
+            effects++;
             POP16(PC)
             CY(16)
-          case 0x46: case 0x4E: case 0x66: case 0x6E: interrupt_mode = 0; CY(10)  // IM 0
-          case 0x56: case 0x76: interrupt_mode = 1; CY(10)                      // IM 1
-          case 0x5E: case 0x7E: interrupt_mode = 2; CY(10)                      // IM 2
+          case 0x46: case 0x4E: case 0x66: case 0x6E: interrupt_mode = 0; effects++; CY(10)  // IM 0
+          case 0x56: case 0x76: interrupt_mode = 1; effects++; CY(10)                      // IM 1
+          case 0x5E: case 0x7E: interrupt_mode = 2; effects++; CY(10)                      // IM 2
           case 0x47: IR7 = (A << 8) | (IR7 & 0x80); CY(11)                      // LD I,A
-          case 0x4F: R = A & 0x7F; IR7 = (IR7 & 0xFF00) | (A & 0x80); CY(11)    // LD R,A
+          case 0x4F: R = A & 0x7F; IR7 = (IR7 & 0xFF00) | (A & 0x80); effects++; CY(11)    // LD R,A
           case 0x57: A = IR7 >> 8;                                              // LD A,I
             F = flags.basic[A] | (interrupt_mask_2 ? FLAG_PV : 0) | (F & FLAG_C); CY(11)
           case 0x5F: A = (IR7 & 0x80) | (R & 0x7F);                             // LD A,R
@@ -730,7 +783,7 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
       case 0xF0: RET_IF(!(F & FLAG_S))                                          // RET P
       case 0xF1: { unsigned t; POP16(t); A = t >> 8; F = t & 0xFF; CY(11) }     // POP AF
       case 0xF2: JP_IF(!(F & FLAG_S))                                           // JP P,nn
-      case 0xF3: disable_interrupts(); CY(5)                                    // DI
+      case 0xF3: disable_interrupts(); effects++; CY(5)                         // DI
       case 0xF4: CALL_IF(!(F & FLAG_S))                                         // CALL P,nn
       case 0xF5: PUSH16((A << 8) | F) CY(12)                                    // PUSH AF
       case 0xF6: OR8(FETCH()) CY(8)                                             // OR n
@@ -738,7 +791,7 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
       case 0xF8: RET_IF(F & FLAG_S)                                             // RET M
       case 0xF9: SP = HL; CY(7)                                                 // LD SP,HL
       case 0xFA: JP_IF(F & FLAG_S)                                              // JP M,nn
-      case 0xFB: enable_interrupts(); irq_work = true; CY(5)                    // EI
+      case 0xFB: enable_interrupts(); irq_work = true; effects++; CY(5)         // EI
       case 0xFC: CALL_IF(F & FLAG_S)                                            // CALL M,nn
       case 0xFE: CP8(FETCH()) CY(8)                                             // CP n
       case 0xFF: RST(0x38)                                                      // RST 38h
@@ -788,6 +841,7 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
 #undef PORT_OUT
 #undef LD_ROW
 #undef ALU_ROW
+#undef LOOP_BACK
 #undef B
 #undef C
 #undef D
