@@ -75,12 +75,15 @@ static void run_scanlines(uint8_t **rt, uint8_t **wt, int64_t start, int32_t lin
   // Counts are rebased by this many cycles (whole scanlines) long before
   // they could overflow, which they would after about ten minutes.
   const int64_t rebase = 0x40000000 - 0x40000000 % CYCLES_PER_LINE;
+  bool kept = false;  // the first run of a call trusts nothing before it
   for (;;) {
+    const int32_t events_before = events_taken;
     int64_t left = start - (int64_t)z80_cycles + (CYCLES_PER_LINE - 1);
     // Counters restored from outside (a snapshot) may disagree; a line
     // never gets more than its cycles nor owes more than a few lines.
     if (left > CYCLES_PER_LINE - 1) left = CYCLES_PER_LINE - 1;
     if (left < -4 * CYCLES_PER_LINE) left = -4 * CYCLES_PER_LINE;
+    z80_idle_kept = kept;
     int budget = z80_execute(rt, wt, (int)left);
     start += CYCLES_PER_LINE;
     budget += CYCLES_PER_LINE;
@@ -93,6 +96,9 @@ static void run_scanlines(uint8_t **rt, uint8_t **wt, int64_t start, int32_t lin
     if (line == LINES_PER_SOUND_PERIOD - 1) sound_period_end();
     vdp_process();
     if (emulator_event != 0) return;
+    // Host events (a reset, a load, a snapshot) and the Adam's devices
+    // write memory behind the CPU's back; nothing else between runs does.
+    kept = events_taken == events_before && !(nmi_use == MODE_ADAM && vdp_line == FRAME_FLAG_LINE);
     if (lines > 0 && --lines == 0) return;
     // Picked up from the globals: the frame driver's callees may have
     // restored a snapshot.

@@ -8,7 +8,7 @@
 
 int32_t emulator_registers[REG_COUNT];
 int32_t interrupt_mask, interrupt_mask_2, interrupt_mode;
-int32_t z80_cycles, z80_cycles_1, z80_cycles_2, z80_error;
+int32_t z80_cycles, z80_cycles_1, z80_cycles_2, z80_error, z80_idle_kept;
 
 // ---- flag tables, built at compile time from their rules
 namespace {
@@ -83,7 +83,25 @@ static int accept_interrupt(uint8_t *const *rt, uint8_t *const *wt, int nmi) {
   return cost;
 }
 
-int z80_interrupt(int nmi) { return accept_interrupt(map1, map2, nmi); }
+// An idle loop's mark: its head (NO_MARK: none), the count of effects when
+// it was taken, R, the registers compared, the budget then and the
+// MegaCart bank (the read table's top page). Between runs the budget is
+// kept as what was left of the run the mark was taken in, less the
+// budget it ended with, so a kept mark goes on in the next run's terms.
+namespace {
+struct IdleMark {
+  unsigned pc, effects, r, a, f, bc, de, hl, ix, iy, sp, ir7;
+  int budget;
+  const uint8_t *bank;
+};
+constexpr unsigned NO_MARK = ~0u;
+IdleMark idle_mark{NO_MARK, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, nullptr};
+}  // namespace
+
+int z80_interrupt(int nmi) {
+  idle_mark.pc = NO_MARK;  // taken outside a run: the stack and PC moved
+  return accept_interrupt(map1, map2, nmi);
+}
 
 // The CB-table shifts and rotations; F gets the new flags.
 static inline unsigned shift_op(unsigned kind, unsigned v, unsigned &f) {
@@ -113,19 +131,6 @@ static inline unsigned cb_op(unsigned op, unsigned v, unsigned &f) {
     default: return v | bit;                                                        // SET
   }
 }
-
-// An idle loop's mark: its head, the count of effects when it was taken,
-// R, the registers compared, the budget then and the MegaCart bank (the
-// read table's top page). Kept here rather than on the interpreter's
-// stack, which would be cleared on every run.
-namespace {
-struct IdleMark {
-  unsigned pc, effects, r, a, f, bc, de, hl, ix, iy, sp, ir7;
-  int budget;
-  const uint8_t *bank;
-};
-IdleMark idle_mark;
-}  // namespace
 
 // The HALT repeats left in a budget (5 cycles each) when no interrupt can
 // end them; out of line to keep the interpreter's loop lean.
@@ -231,14 +236,22 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
 #define LOOP_BACK(cost) { if (!ONE_STEP) idle_check(cost); }
   IdleMark &idle = idle_mark;
   unsigned effects = 0;
-  idle.pc = ~0u;  // no mark yet: the first backward jump takes one
+  // Without the scanline loop's word, no mark survives: the first backward
+  // jump takes one.
+  if (ONE_STEP || !z80_idle_kept || idle.pc == NO_MARK) {
+    idle.pc = NO_MARK;
+    idle.budget = 0;
+  } else {
+    idle.budget += budget;
+  }
+  z80_idle_kept = 0;
   idle.effects = effects;
   // A pass with effects is only noted; the next visit takes the mark and
   // the one after compares with it.
   auto idle_check = [&](int cost) __attribute__((always_inline)) {
     if (effects != idle.effects) {
       idle.effects = effects;
-      idle.pc = ~0u;
+      idle.pc = NO_MARK;
       return;
     }
     if (PC == idle.pc && A == idle.a && F == idle.f && rBC.w == idle.bc && rDE.w == idle.de && rHL.w == idle.hl &&
@@ -797,6 +810,12 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
       case 0xFF: RST(0x38)                                                      // RST 38h
     }
   } while (!ONE_STEP && budget >= 0);
+  // A mark with nothing done since it was taken may be kept.
+  if (effects != idle.effects || idle.pc == NO_MARK) {
+    idle.pc = NO_MARK;
+  } else {
+    idle.budget -= budget;
+  }
   STORE_ALL();
   return budget;
 #undef LOAD_ALL

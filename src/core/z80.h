@@ -33,6 +33,10 @@ extern int32_t interrupt_mask_2;  // IFF2
 extern int32_t interrupt_mode;
 extern int32_t z80_cycles, z80_cycles_1, z80_cycles_2;  // the scanline loop's counts
 extern int32_t z80_error;         // set once an undefined ED opcode ran
+// Set by the scanline loop just before a run when nothing but the CPU can
+// have touched memory, banks or the interrupt state since the last run: an
+// idle loop found then is still idle. Each run clears it.
+extern int32_t z80_idle_kept;
 
 // Runs instruction steps on emulator_registers until the budget is below
 // zero (at least one step); returns what is left of it. An instruction is

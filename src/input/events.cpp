@@ -171,6 +171,7 @@ static void pi_quit_keys(void) {
 }
 
 void event_key(int32_t k, int mod, int pressed) {
+  events_taken++;
   pi_quit_keys();
   // An unidentified key would match every empty binding, actions included.
   if (k == 0) return;
@@ -190,21 +191,25 @@ void event_key(int32_t k, int mod, int pressed) {
 }
 
 void event_joystick_axis(int which, int axis, int value) {
+  events_taken++;
   pi_quit_keys();
   axis_event(which, axis, value);
 }
 
 void event_joystick_button(int which, int button, int pressed) {
+  events_taken++;
   pi_quit_keys();
   button_event(which, button, pressed != 0);
 }
 
 void event_quit(void) {
+  events_taken++;
   pi_quit_keys();
   request_quit();
 }
 
 void event_window_size(int width, int height) {
+  events_taken++;
   pi_quit_keys();
   SCREEN_WIDTH = width;
   SCREEN_HEIGHT = height;
@@ -212,11 +217,13 @@ void event_window_size(int width, int height) {
 }
 
 void event_window_shown(void) {
+  events_taken++;
   pi_quit_keys();
   update_screen();
 }
 
 void event_drop(const char *path) {
+  events_taken++;
   pi_quit_keys();
   if (path == nullptr) return;
   // A file that does not load leaves the running game as it was.
@@ -227,7 +234,12 @@ void event_drop(const char *path) {
   init_peripheral(0);
 }
 
-void event_other(void) { pi_quit_keys(); }
+void event_other(void) {
+  events_taken++;
+  pi_quit_keys();
+}
+
+int32_t events_taken;
 
 void do_something(void) { host_poll_events(); }
 

@@ -69,6 +69,9 @@ extern int32_t checking_codes;    // 1 while key codes are shown
 void load_mapping(void);           // path, defaults, read, save: every reset
 void save_mapping(void);
 void do_something(void);           // handles every queued host event
+// Host events taken so far: a line with none left the machine's memory to
+// the CPU alone.
+extern int32_t events_taken;
 // mod: MOD_* bits of the key event that fired the action, 0 for a button.
 void process_action(int action, int mod);
 
