@@ -63,6 +63,7 @@ static int32_t psg2_envelope_wrap(int32_t shape) {
 }
 
 void psg2_init(void) {
+  psg_sync();  // the lines before a reset are made with the state they had
   psg2_address = 0;
   psg2_reg[7] = 191;
   psg2_reg[8] = psg2_reg[9] = psg2_reg[10] = 0;
@@ -103,6 +104,7 @@ static void psg2_derive_tone(int channel) {
 
 void psg2_write_data(int value) {
   if (sgm_active == 0) return;
+  psg_sync();  // the lines before the write are made with the old registers
   sgm_active = 2;
   const int r = psg2_address & 15;
   const int v = value & 0xFF;
@@ -147,9 +149,11 @@ constexpr int32_t NOISE_WRAP = 0xFFFFF;
 // period keeps every output; others are stepped, each sub-step's bit
 // entering at the top.
 typedef uint32_t u32x4 __attribute__((vector_size(16)));
-static u32x4 psg2_tone_masks(u32x4 &counters, u32x4 steps, int substeps) {
+// Only the lanes set in `watched` (all ones) are heard through their tone:
+// a crossing elsewhere needs no stepping.
+static u32x4 psg2_tone_masks(u32x4 &counters, u32x4 steps, int substeps, u32x4 watched) {
   const u32x4 first = counters + steps, last = counters + steps * (uint32_t)substeps;
-  const u32x4 same = ((first ^ last) >> PHASE_BIT) == 0 && (last - first) < (1u << PHASE_BIT);
+  const u32x4 same = (((first ^ last) >> PHASE_BIT) == 0 && (last - first) < (1u << PHASE_BIT)) | ~watched;
   if (same[0] && same[1] && same[2]) {
     counters = last;
     return ((first >> PHASE_BIT) & 1) * (uint32_t)((1ull << substeps) - 1);
@@ -237,31 +241,128 @@ static bool psg2_envelope(int32_t &counter, uint32_t step, int32_t wrap, int sub
   return false;
 }
 
-void psg2_process(int line) {
-  if (line < 0 || line >= LINES_PER_SOUND_PERIOD) return;
-  const int s0 = line * SAMPLES_PER_PERIOD / LINES_PER_SOUND_PERIOD;
-  const int n = (line + 1) * SAMPLES_PER_PERIOD / LINES_PER_SOUND_PERIOD - s0;
-  const int substeps = n * PSG2_SUBSTEPS;
-  const uint32_t all = (uint32_t)((1ull << substeps) - 1);
+// A run of lines in which a divider is not heard advances it at once, as
+// stepping each sub-step would: these return false for a counter or step
+// out of range (a damaged snapshot), which is then stepped line by line.
+static bool psg2_noise_skip(int32_t &counter, uint32_t step, uint32_t &noise, uint32_t substeps) {
+  if (counter < 0 || counter > NOISE_WRAP || step > NOISE_WRAP) return false;
+  // Each sub-step passes the end at most once, and each pass shifts.
+  const int64_t at = counter + (int64_t)step * substeps;
+  for (int64_t shifts = at >> 20; shifts > 0; shifts--) psg2_noise_shift(noise);
+  counter = (int32_t)(at & NOISE_WRAP);
+  return true;
+}
+static bool psg2_envelope_skip(int32_t &counter, uint32_t step, int32_t wrap, uint32_t substeps) {
+  if (counter < 0 || counter > ENVELOPE_END || step > (uint32_t)ENVELOPE_RAMP) return false;
+  // Once past the end, the counter stays within the last `wrap` positions.
+  int64_t at = counter + (int64_t)step * substeps;
+  if (at > ENVELOPE_END) at -= (at - ENVELOPE_END + wrap - 1) / wrap * wrap;
+  counter = (int32_t)at;
+  return true;
+}
 
-  // Most cartridges never use this chip: with every channel at level 0
-  // only the counters and the noise register move.
+void psg2_run(int first, int last) {
+  if (first < 0) first = 0;
+  if (last > LINES_PER_SOUND_PERIOD) last = LINES_PER_SOUND_PERIOD;
+  if (first >= last) return;
+  int s0 = first * SAMPLES_PER_PERIOD / LINES_PER_SOUND_PERIOD;
+  const uint32_t substeps_of_run = PSG2_SUBSTEPS * (uint32_t)(last * SAMPLES_PER_PERIOD / LINES_PER_SOUND_PERIOD - s0);
+
+  // Per channel: the gate (tone or tone off, and noise or noise off) as a
+  // mask, and a fixed amplitude or the envelope's level. The mixer gates
+  // both modes alike: with tone and noise off a channel gives its level
+  // itself, which is how music plays the envelope as a waveform. A channel
+  // at fixed level 0 is not heard; most cartridges never use this chip.
+  const int32_t mixer = psg2_reg[7];
+  const int16_t *shape = psg2_table[psg2_reg[13] & 15];
   const bool any_envelope = ((psg2_reg[8] | psg2_reg[9] | psg2_reg[10]) & 16) != 0;
-  const bool audible = any_envelope || (psg2_vol[psg2_reg[8] & 15] | psg2_vol[psg2_reg[9] & 15] |
-                                        psg2_vol[psg2_reg[10] & 15]) != 0;
+  int32_t fixed[3];
+  bool envelope[3];
+  uint32_t tone_off[3], noise_off[3], heard_gate[3];
+  u32x4 watched = {0, 0, 0, 0};
+  bool heard = false, noise_heard = false;
+  for (int c = 0; c < 3; c++) {
+    const int32_t amplitude = psg2_reg[8 + c];
+    envelope[c] = (amplitude & 16) != 0;
+    fixed[c] = envelope[c] ? 0 : psg2_vol[amplitude & 15];
+    tone_off[c] = (mixer & (1 << c)) ? ~0u : 0;
+    noise_off[c] = (mixer & (8 << c)) ? ~0u : 0;
+    heard_gate[c] = 0;
+    if (envelope[c] || fixed[c] != 0) {
+      heard_gate[c] = ~0u;
+      heard = true;
+      if (!tone_off[c]) watched[c] = ~0u;
+      if (!noise_off[c]) noise_heard = true;
+    }
+  }
 
   // Counters wrap modulo 2^32: unsigned arithmetic keeps that defined.
   u32x4 phases = {(uint32_t)psg2_counter1, (uint32_t)psg2_counter2, (uint32_t)psg2_counter3, 0};
   const u32x4 steps = {(uint32_t)psg2_step1, (uint32_t)psg2_step2, (uint32_t)psg2_step3, 0};
   int32_t c4 = psg2_counter4, c5 = psg2_counter5;
   uint32_t noise = (uint32_t)psg2_noise;
-  u32x4 tone = {0, 0, 0, 0};
-  if (audible) tone = psg2_tone_masks(phases, steps, substeps);
-  else phases += steps * (uint32_t)substeps;
-  const uint32_t noise_mask = psg2_noise_mask(c4, (uint32_t)psg2_step4, noise, substeps);
-  int32_t positions[32];
-  const bool level_held = psg2_envelope(c5, (uint32_t)psg2_step5, psg2_envelope_wrap(psg2_reg[13]), substeps,
-                                        positions, any_envelope);
+  const uint32_t step4 = (uint32_t)psg2_step4, step5 = (uint32_t)psg2_step5;
+  const int32_t wrap = psg2_envelope_wrap(psg2_reg[13]);
+  const bool noise_lines = (heard && noise_heard) || !psg2_noise_skip(c4, step4, noise, substeps_of_run);
+  const bool envelope_lines = any_envelope || !psg2_envelope_skip(c5, step5, wrap, substeps_of_run);
+  if (!heard) phases += steps * substeps_of_run;
+
+  if (heard || noise_lines || envelope_lines) {
+    for (int line = first; line < last; line++) {
+      const int s1 = (line + 1) * SAMPLES_PER_PERIOD / LINES_PER_SOUND_PERIOD;
+      const int n = s1 - s0;
+      int16_t *out = psg_buffer + s0;
+      s0 = s1;
+      const int substeps = n * PSG2_SUBSTEPS;
+      const uint32_t all = (uint32_t)((1ull << substeps) - 1);
+
+      const uint32_t noise_mask = noise_lines ? psg2_noise_mask(c4, step4, noise, substeps) : 0;
+      int32_t positions[32];
+      const bool level_held =
+          envelope_lines ? psg2_envelope(c5, step5, wrap, substeps, positions, any_envelope) : true;
+      if (!heard) continue;
+      const u32x4 tone = psg2_tone_masks(phases, steps, substeps, watched);
+
+      uint32_t gate[3];
+      int32_t amplitude[3];
+      bool constant = true;
+      for (int c = 0; c < 3; c++) {
+        amplitude[c] = envelope[c] ? shape[(positions[0] >> PHASE_BIT) & 63] : fixed[c];
+        gate[c] = (tone[c] | tone_off[c]) & (noise_mask | noise_off[c]) & all & heard_gate[c];
+        constant &= gate[c] == 0 || gate[c] == all;
+      }
+      if (!any_envelope || level_held) {
+        if (constant) {
+          const int32_t sum = (gate[0] ? amplitude[0] : 0) + (gate[1] ? amplitude[1] : 0) +
+                              (gate[2] ? amplitude[2] : 0);
+          for (int i = 0; i < n; i++) out[i] = (int16_t)(out[i] + sum);
+          continue;
+        }
+        for (int i = 0; i < n; i++) {
+          const int shift = i * PSG2_SUBSTEPS;
+          const int32_t sum = amplitude[0] * PSG_NIBBLE_BITS[(gate[0] >> shift) & 15] +
+                              amplitude[1] * PSG_NIBBLE_BITS[(gate[1] >> shift) & 15] +
+                              amplitude[2] * PSG_NIBBLE_BITS[(gate[2] >> shift) & 15];
+          out[i] = (int16_t)(out[i] + sum / 4);
+        }
+        continue;
+      }
+      for (int i = 0; i < n; i++) {
+        const int shift = i * PSG2_SUBSTEPS;
+        int32_t sum = 0;
+        for (int c = 0; c < 3; c++) {
+          const uint32_t g = (gate[c] >> shift) & 15;
+          if (!envelope[c]) {
+            sum += amplitude[c] * PSG_NIBBLE_BITS[g];
+          } else {
+            for (int k = 0; k < PSG2_SUBSTEPS; k++)
+              if (g & (1u << k)) sum += shape[(positions[shift + k] >> PHASE_BIT) & 63];
+          }
+        }
+        out[i] = (int16_t)(out[i] + sum / 4);
+      }
+    }
+  }
 
   psg2_counter1 = (int32_t)phases[0];
   psg2_counter2 = (int32_t)phases[1];
@@ -269,46 +370,9 @@ void psg2_process(int line) {
   psg2_counter4 = c4;
   psg2_counter5 = c5;
   psg2_noise = (int32_t)noise;
-  if (!audible) return;
+}
 
-  // Per channel: the gate (tone or tone off, and noise or noise off) as a
-  // mask, and a fixed amplitude or the envelope's level. The mixer gates
-  // both modes alike: with tone and noise off a channel gives its level
-  // itself, which is how music plays the envelope as a waveform.
-  const int32_t mixer = psg2_reg[7];
-  const int16_t *shape = psg2_table[psg2_reg[13] & 15];
-  uint32_t gate[3];
-  int32_t fixed[3];
-  bool envelope[3];
-  for (int c = 0; c < 3; c++) {
-    const int32_t amplitude = psg2_reg[8 + c];
-    envelope[c] = (amplitude & 16) != 0;
-    fixed[c] = envelope[c] ? shape[(positions[0] >> PHASE_BIT) & 63] : psg2_vol[amplitude & 15];
-    gate[c] = (tone[c] | ((mixer & (1 << c)) ? all : 0)) & (noise_mask | ((mixer & (8 << c)) ? all : 0));
-  }
-
-  if (!any_envelope || level_held) {
-    for (int i = 0; i < n; i++) {
-      const int shift = i * PSG2_SUBSTEPS;
-      const int32_t sum = fixed[0] * PSG_NIBBLE_BITS[(gate[0] >> shift) & 15] +
-                          fixed[1] * PSG_NIBBLE_BITS[(gate[1] >> shift) & 15] +
-                          fixed[2] * PSG_NIBBLE_BITS[(gate[2] >> shift) & 15];
-      psg_buffer[s0 + i] = (int16_t)(psg_buffer[s0 + i] + sum / 4);
-    }
-    return;
-  }
-  for (int i = 0; i < n; i++) {
-    const int shift = i * PSG2_SUBSTEPS;
-    int32_t sum = 0;
-    for (int c = 0; c < 3; c++) {
-      const uint32_t g = (gate[c] >> shift) & 15;
-      if (!envelope[c]) {
-        sum += fixed[c] * PSG_NIBBLE_BITS[g];
-      } else {
-        for (int k = 0; k < PSG2_SUBSTEPS; k++)
-          if (g & (1u << k)) sum += shape[(positions[shift + k] >> PHASE_BIT) & 63];
-      }
-    }
-    psg_buffer[s0 + i] = (int16_t)(psg_buffer[s0 + i] + sum / 4);
-  }
+void psg2_process(int line) {
+  if (line < 0 || line >= LINES_PER_SOUND_PERIOD) return;
+  psg2_run(line, line + 1);
 }
