@@ -93,6 +93,18 @@ enum { PSG_SUBSTEPS = 4 };
 static_assert((SAMPLES_PER_PERIOD / LINES_PER_SOUND_PERIOD + 1) * PSG_SUBSTEPS <= 32,
               "a line's sub-steps fit a 32-bit mask");
 
+// A divider's expiry: the output toggles; the noise register shifts as it
+// rises.
+static inline void psg_expire(int32_t &channel, int bit, uint32_t *noise, bool white) {
+  channel ^= bit;
+  if (noise != nullptr && (channel & bit)) {
+    uint32_t &r = *noise;
+    if (r == 0) r = 1;
+    const uint32_t feedback = white ? ((r >> 14) ^ (r >> 13)) & 1 : (r >> 14) & 1;
+    r = (r << 1) | feedback;
+  }
+}
+
 // One divider's output over the line, for a tone (noise == nullptr: the
 // channel bit itself) or the noise (the register's output bit 0 sounds;
 // every second expiry shifts the register). Stepping skips from expiry to
@@ -103,15 +115,7 @@ static uint32_t psg_divider_step(int64_t &counter, int64_t reload, int32_t d, in
                                  int bit, uint32_t *noise, bool white) {
   const uint32_t all = (uint32_t)((1ull << substeps) - 1);
   auto sounds = [&]() { return noise != nullptr ? (*noise & 0x4000) == 0 : (channel & bit) != 0; };
-  auto expire = [&]() {
-    channel ^= bit;
-    if (noise != nullptr && (channel & bit)) {
-      uint32_t &r = *noise;
-      if (r == 0) r = 1;
-      const uint32_t feedback = white ? ((r >> 14) ^ (r >> 13)) & 1 : (r >> 14) & 1;
-      r = (r << 1) | feedback;
-    }
-  };
+  auto expire = [&]() { psg_expire(channel, bit, noise, white); };
   uint32_t mask = 0;
   if (counter >= 1 && counter <= INT32_MAX && reload > d && reload <= INT32_MAX) {
     // Sub-step j ends with counter - (j + 1) * d: the first below 1 expires.
@@ -141,15 +145,27 @@ static uint32_t psg_divider_step(int64_t &counter, int64_t reload, int32_t d, in
   return mask;
 }
 
-// The common line: a stopped divider, or one that does not expire.
-static inline uint32_t psg_divider_mask(int64_t &counter, int64_t reload, int32_t d, int substeps,
-                                        int32_t &channel, int bit, uint32_t *noise, bool white) {
-  const int64_t line_units = (int64_t)d * substeps;
-  if (reload > 0 && counter - line_units < 1)
-    return psg_divider_step(counter, reload, d, substeps, channel, bit, noise, white);
-  if (reload > 0) counter -= line_units;
-  const bool sounds = noise != nullptr ? (*noise & 0x4000) == 0 : (channel & bit) != 0;
-  return sounds ? (uint32_t)((1ull << substeps) - 1) : 0;
+// A running divider that expires within the line. Commonly it does so
+// once (the reload outlasts the rest of the line), found by one division:
+// a line has 2 or 3 samples, so the sub-step is one of two constants.
+static_assert(SAMPLES_PER_PERIOD >= 2 * LINES_PER_SOUND_PERIOD && SAMPLES_PER_PERIOD < 3 * LINES_PER_SOUND_PERIOD,
+              "a line has 2 or 3 samples");
+static uint32_t psg_divider_expiry(int64_t &counter, int64_t reload, int32_t d, int substeps, int32_t &channel,
+                                   int bit, uint32_t *noise, bool white) {
+  const uint32_t all = (uint32_t)((1ull << substeps) - 1);
+  auto sounds = [&]() { return noise != nullptr ? (*noise & 0x4000) == 0 : (channel & bit) != 0; };
+  if (counter >= 1 && reload > d && reload <= INT32_MAX && counter + reload - UNITS_PER_LINE >= 1) {
+    // Sub-steps before `held` keep the output; the expiry's sub-step has the new one.
+    const uint32_t left = (uint32_t)(counter - 1);
+    const int held = (int)(substeps == 8 ? left / (UNITS_PER_LINE / 8) : left / (UNITS_PER_LINE / 12));
+    const uint32_t before = (1u << held) - 1;
+    uint32_t mask = sounds() ? before : 0;
+    psg_expire(channel, bit, noise, white);
+    if (sounds()) mask |= all & ~before;
+    counter += reload - UNITS_PER_LINE;
+    return mask;
+  }
+  return psg_divider_step(counter, reload, d, substeps, channel, bit, noise, white);
 }
 
 // Advances a divider whose output is not heard by `units` in one go. It
@@ -226,6 +242,12 @@ static void psg_run(int first, int last) {
   int32_t held = level();
 
   int s0 = first * SAMPLES_PER_PERIOD / LINES_PER_SOUND_PERIOD;
+  if (limit[0] == INT64_MIN && limit[1] == INT64_MIN && limit[2] == INT64_MIN && limit[3] == INT64_MIN) {
+    // Nothing heard changes: the whole run is one level.
+    const int s_end = last * SAMPLES_PER_PERIOD / LINES_PER_SOUND_PERIOD;
+    for (int i = s0; i < s_end; i++) psg_buffer[i] = (int16_t)held;
+    first = last;
+  }
   for (int line = first; line < last; line++) {
     const int s1 = (line + 1) * SAMPLES_PER_PERIOD / LINES_PER_SOUND_PERIOD;
     const int n = s1 - s0;
@@ -241,13 +263,20 @@ static void psg_run(int first, int last) {
     }
     const int32_t d = psg_units_per_substep(n);
     const int substeps = n * PSG_SUBSTEPS;
-    const uint32_t m1 = psg_divider_mask(c[0], reload[0], d, substeps, channel, 1, nullptr, false);
-    const uint32_t m2 = psg_divider_mask(c[1], reload[1], d, substeps, channel, 2, nullptr, false);
-    const uint32_t m3 = psg_divider_mask(c[2], reload[2], d, substeps, channel, 4, nullptr, false);
-    const uint32_t m4 = psg_divider_mask(c[3], reload[3], d, substeps, channel, 8, &noise, white);
+    const uint32_t all = (uint32_t)((1ull << substeps) - 1);
+    uint32_t m[4];
+    for (int i = 0; i < 4; i++) {
+      if (c[i] > limit[i]) {
+        c[i] -= units[i];
+        const bool sounds = i < 3 ? (channel >> i) & 1 : (noise & 0x4000) == 0;
+        m[i] = sounds ? all : 0;
+      } else {
+        m[i] = psg_divider_expiry(c[i], reload[i], d, substeps, channel, 1 << i, i == 3 ? &noise : nullptr, white);
+      }
+    }
+    const uint32_t m1 = m[0], m2 = m[1], m3 = m[2], m4 = m[3];
     held = level();
     // Channels that held one output all line give every sample the same value.
-    const uint32_t all = (uint32_t)((1ull << substeps) - 1);
     if (((m1 + 1) & all) <= 1 && ((m2 + 1) & all) <= 1 && ((m3 + 1) & all) <= 1 && ((m4 + 1) & all) <= 1) {
       const int32_t sum = (m1 ? a[0] : 0) + (m2 ? a[1] : 0) + (m3 ? a[2] : 0) + (m4 ? a[3] : 0);
       for (int i = 0; i < n; i++) out[i] = (int16_t)sum;

@@ -181,6 +181,17 @@ static uint32_t psg2_noise_mask(int32_t &counter, uint32_t step, uint32_t &noise
     counter += (int32_t)(step * (uint32_t)substeps);
     return ((noise >> 1) & 1) ? all : 0;
   }
+  if (counter >= 0 && counter <= NOISE_WRAP && step <= NOISE_WRAP &&
+      counter + (int64_t)step * substeps <= 2 * NOISE_WRAP + 1) {
+    // One shift: sub-steps before `held` stay within the range.
+    const int held = (int)((uint32_t)(NOISE_WRAP - counter) / step);
+    const uint32_t before = (1u << held) - 1;
+    uint32_t mask = ((noise >> 1) & 1) ? before : 0;
+    psg2_noise_shift(noise);
+    if ((noise >> 1) & 1) mask |= all & ~before;
+    counter = (int32_t)((uint32_t)counter + step * (uint32_t)substeps) & NOISE_WRAP;
+    return mask;
+  }
   uint32_t mask = 0;
   if (counter >= 0 && counter <= NOISE_WRAP && step > 0 && step <= NOISE_WRAP) {
     uint32_t c = (uint32_t)counter;
@@ -216,29 +227,37 @@ static uint32_t psg2_noise_mask(int32_t &counter, uint32_t step, uint32_t &noise
   return mask;
 }
 
-// Envelope: the counter after each sub-step into positions[]; returns
-// whether the level step (bits 24..19) stays the same all line.
-// Positions past the first are filled only when `all` is set.
-static bool psg2_envelope(int32_t &counter, uint32_t step, int32_t wrap, int substeps, int32_t *positions,
-                          bool all) {
+// Envelope: where its level (bits 24..19 of the counter) goes within the
+// line. Commonly it holds one level, or moves once: to the next level from
+// the sub-steps in `*after` on. Otherwise (a fast envelope, or the counter
+// going back a ramp) every sub-step's counter is put into positions[].
+// positions[0] is the first sub-step's counter in all cases.
+enum EnvelopeLine { ENVELOPE_HELD, ENVELOPE_MOVES_ONCE, ENVELOPE_STEPPED };
+static EnvelopeLine psg2_envelope(int32_t &counter, uint32_t step, int32_t wrap, int substeps, int32_t *positions,
+                                  uint32_t *after) {
   if (counter >= 0 && counter + (int64_t)step * substeps <= ENVELOPE_END) {
     const int32_t first = counter + (int32_t)step;
     counter += (int32_t)(step * (uint32_t)substeps);
     positions[0] = first;
-    if ((first >> PHASE_BIT) == (counter >> PHASE_BIT)) return true;
-    if (all)
-      for (int j = 1; j < substeps; j++) positions[j] = positions[j - 1] + (int32_t)step;
-    return false;
+    const int32_t level = first >> PHASE_BIT;
+    if (level == counter >> PHASE_BIT) return ENVELOPE_HELD;
+    if (level + 1 == counter >> PHASE_BIT) {
+      // Sub-step j is at first + j * step; the first at the next level:
+      const uint32_t to_next = (uint32_t)((level + 1) << PHASE_BIT) - (uint32_t)first;
+      *after = ~((1u << ((to_next + step - 1) / step)) - 1);
+      return ENVELOPE_MOVES_ONCE;
+    }
+    for (int j = 1; j < substeps; j++) positions[j] = positions[j - 1] + (int32_t)step;
+    return ENVELOPE_STEPPED;
   }
   int32_t c = counter;
-  positions[0] = c;  // read as the level of an empty line
   for (int j = 0; j < substeps; j++) {
     c = (int32_t)((uint32_t)c + step);
     while (c > ENVELOPE_END) c -= wrap;
     positions[j] = c;
   }
   counter = c;
-  return false;
+  return ENVELOPE_STEPPED;
 }
 
 // A run of lines in which a divider is not heard advances it at once, as
@@ -276,18 +295,16 @@ void psg2_run(int first, int last) {
   const int32_t mixer = psg2_reg[7];
   const int16_t *shape = psg2_table[psg2_reg[13] & 15];
   const bool any_envelope = ((psg2_reg[8] | psg2_reg[9] | psg2_reg[10]) & 16) != 0;
-  int32_t fixed[3];
-  bool envelope[3];
-  uint32_t tone_off[3], noise_off[3], heard_gate[3];
+  u32x4 fixed = {0, 0, 0, 0}, envelope = {0, 0, 0, 0};  // envelope: all ones in its lanes
+  u32x4 tone_off = {0, 0, 0, 0}, noise_off = {0, 0, 0, 0}, heard_gate = {0, 0, 0, 0};
   u32x4 watched = {0, 0, 0, 0};
   bool heard = false, noise_heard = false;
   for (int c = 0; c < 3; c++) {
     const int32_t amplitude = psg2_reg[8 + c];
-    envelope[c] = (amplitude & 16) != 0;
-    fixed[c] = envelope[c] ? 0 : psg2_vol[amplitude & 15];
+    envelope[c] = (amplitude & 16) ? ~0u : 0;
+    fixed[c] = envelope[c] ? 0 : (uint32_t)psg2_vol[amplitude & 15];
     tone_off[c] = (mixer & (1 << c)) ? ~0u : 0;
     noise_off[c] = (mixer & (8 << c)) ? ~0u : 0;
-    heard_gate[c] = 0;
     if (envelope[c] || fixed[c] != 0) {
       heard_gate[c] = ~0u;
       heard = true;
@@ -318,45 +335,60 @@ void psg2_run(int first, int last) {
 
       const uint32_t noise_mask = noise_lines ? psg2_noise_mask(c4, step4, noise, substeps) : 0;
       int32_t positions[32];
-      const bool level_held =
-          envelope_lines ? psg2_envelope(c5, step5, wrap, substeps, positions, any_envelope) : true;
+      uint32_t after = 0;  // sub-steps at the envelope's second level
+      const EnvelopeLine moves =
+          envelope_lines ? psg2_envelope(c5, step5, wrap, substeps, positions, &after) : ENVELOPE_HELD;
       if (!heard) continue;
       const u32x4 tone = psg2_tone_masks(phases, steps, substeps, watched);
 
-      uint32_t gate[3];
-      int32_t amplitude[3];
-      bool constant = true;
-      for (int c = 0; c < 3; c++) {
-        amplitude[c] = envelope[c] ? shape[(positions[0] >> PHASE_BIT) & 63] : fixed[c];
-        gate[c] = (tone[c] | tone_off[c]) & (noise_mask | noise_off[c]) & all & heard_gate[c];
-        constant &= gate[c] == 0 || gate[c] == all;
-      }
-      if (!any_envelope || level_held) {
-        if (constant) {
-          const int32_t sum = (gate[0] ? amplitude[0] : 0) + (gate[1] ? amplitude[1] : 0) +
-                              (gate[2] ? amplitude[2] : 0);
+      // The channels side by side: a gate open all line or shut all line
+      // gives every sample the same sum.
+      const u32x4 gate = (tone | tone_off) & (noise_mask | noise_off) & heard_gate & all;
+      const int32_t level = any_envelope ? (positions[0] >> PHASE_BIT) & 63 : 0;
+      const u32x4 amplitude = fixed | (envelope & (uint32_t)(any_envelope ? shape[level] : 0));
+      if (!any_envelope || moves == ENVELOPE_HELD) {
+        const u32x4 full = gate == all, steady = full | (gate == 0);
+        if (steady[0] & steady[1] & steady[2]) {
+          const u32x4 on = amplitude & full;
+          const int32_t sum = (int32_t)(on[0] + on[1] + on[2]);
           for (int i = 0; i < n; i++) out[i] = (int16_t)(out[i] + sum);
           continue;
         }
         for (int i = 0; i < n; i++) {
           const int shift = i * PSG2_SUBSTEPS;
-          const int32_t sum = amplitude[0] * PSG_NIBBLE_BITS[(gate[0] >> shift) & 15] +
-                              amplitude[1] * PSG_NIBBLE_BITS[(gate[1] >> shift) & 15] +
-                              amplitude[2] * PSG_NIBBLE_BITS[(gate[2] >> shift) & 15];
+          const int32_t sum = (int32_t)(amplitude[0] * PSG_NIBBLE_BITS[(gate[0] >> shift) & 15] +
+                                        amplitude[1] * PSG_NIBBLE_BITS[(gate[1] >> shift) & 15] +
+                                        amplitude[2] * PSG_NIBBLE_BITS[(gate[2] >> shift) & 15]);
           out[i] = (int16_t)(out[i] + sum / 4);
         }
         continue;
       }
+      if (moves == ENVELOPE_MOVES_ONCE) {
+        // The sub-steps before the move at one amplitude, the rest at the other.
+        const u32x4 second = fixed | (envelope & (uint32_t)shape[(level + 1) & 63]);
+        const u32x4 early = gate & ~after, late = gate & after;
+        for (int i = 0; i < n; i++) {
+          const int shift = i * PSG2_SUBSTEPS;
+          int32_t sum = 0;
+          for (int c = 0; c < 3; c++)
+            sum += (int32_t)(amplitude[c] * PSG_NIBBLE_BITS[(early[c] >> shift) & 15] +
+                             second[c] * PSG_NIBBLE_BITS[(late[c] >> shift) & 15]);
+          out[i] = (int16_t)(out[i] + sum / 4);
+        }
+        continue;
+      }
+      // The envelope's level moves within the line: each sub-step its own.
       for (int i = 0; i < n; i++) {
         const int shift = i * PSG2_SUBSTEPS;
+        int32_t levels[PSG2_SUBSTEPS];
+        for (int k = 0; k < PSG2_SUBSTEPS; k++) levels[k] = shape[(positions[shift + k] >> PHASE_BIT) & 63];
         int32_t sum = 0;
         for (int c = 0; c < 3; c++) {
           const uint32_t g = (gate[c] >> shift) & 15;
           if (!envelope[c]) {
-            sum += amplitude[c] * PSG_NIBBLE_BITS[g];
+            sum += (int32_t)amplitude[c] * PSG_NIBBLE_BITS[g];
           } else {
-            for (int k = 0; k < PSG2_SUBSTEPS; k++)
-              if (g & (1u << k)) sum += shape[(positions[shift + k] >> PHASE_BIT) & 63];
+            for (int k = 0; k < PSG2_SUBSTEPS; k++) sum += (g >> k & 1) ? levels[k] : 0;
           }
         }
         out[i] = (int16_t)(out[i] + sum / 4);
