@@ -111,7 +111,7 @@ static inline void psg_expire(int32_t &channel, int bit, uint32_t *noise, bool w
 // expiry when each sub-step can hold at most one (the reload exceeds a
 // sub-step); anything else, such as a damaged snapshot's counter, is
 // stepped one sub-step at a time.
-static uint32_t psg_divider_step(int64_t &counter, int64_t reload, int32_t d, int substeps, int32_t &channel,
+static __attribute__((noinline)) uint32_t psg_divider_step(int64_t &counter, int64_t reload, int32_t d, int substeps, int32_t &channel,
                                  int bit, uint32_t *noise, bool white) {
   const uint32_t all = (uint32_t)((1ull << substeps) - 1);
   auto sounds = [&]() { return noise != nullptr ? (*noise & 0x4000) == 0 : (channel & bit) != 0; };
@@ -150,7 +150,7 @@ static uint32_t psg_divider_step(int64_t &counter, int64_t reload, int32_t d, in
 // a line has 2 or 3 samples, so the sub-step is one of two constants.
 static_assert(SAMPLES_PER_PERIOD >= 2 * LINES_PER_SOUND_PERIOD && SAMPLES_PER_PERIOD < 3 * LINES_PER_SOUND_PERIOD,
               "a line has 2 or 3 samples");
-static uint32_t psg_divider_expiry(int64_t &counter, int64_t reload, int32_t d, int substeps, int32_t &channel,
+static inline __attribute__((always_inline)) uint32_t psg_divider_expiry(int64_t &counter, int64_t reload, int32_t d, int substeps, int32_t &channel,
                                    int bit, uint32_t *noise, bool white) {
   const uint32_t all = (uint32_t)((1ull << substeps) - 1);
   auto sounds = [&]() { return noise != nullptr ? (*noise & 0x4000) == 0 : (channel & bit) != 0; };
@@ -248,38 +248,39 @@ static void psg_run(int first, int last) {
     for (int i = s0; i < s_end; i++) psg_buffer[i] = (int16_t)held;
     first = last;
   }
+  // The counters in registers, not in an array, for the line loop.
+  int64_t c0 = c[0], c1 = c[1], c2 = c[2], c3 = c[3];
   for (int line = first; line < last; line++) {
     const int s1 = (line + 1) * SAMPLES_PER_PERIOD / LINES_PER_SOUND_PERIOD;
     const int n = s1 - s0;
     int16_t *out = psg_buffer + s0;
     s0 = s1;
-    if ((c[0] > limit[0]) & (c[1] > limit[1]) & (c[2] > limit[2]) & (c[3] > limit[3])) {
-      c[0] -= units[0];
-      c[1] -= units[1];
-      c[2] -= units[2];
-      c[3] -= units[3];
+    if ((c0 > limit[0]) & (c1 > limit[1]) & (c2 > limit[2]) & (c3 > limit[3])) {
+      c0 -= units[0];
+      c1 -= units[1];
+      c2 -= units[2];
+      c3 -= units[3];
       for (int i = 0; i < n; i++) out[i] = (int16_t)held;
       continue;
     }
     const int32_t d = psg_units_per_substep(n);
     const int substeps = n * PSG_SUBSTEPS;
     const uint32_t all = (uint32_t)((1ull << substeps) - 1);
-    uint32_t m[4];
-    for (int i = 0; i < 4; i++) {
-      if (c[i] > limit[i]) {
-        c[i] -= units[i];
-        const bool sounds = i < 3 ? (channel >> i) & 1 : (noise & 0x4000) == 0;
-        m[i] = sounds ? all : 0;
-      } else {
-        m[i] = psg_divider_expiry(c[i], reload[i], d, substeps, channel, 1 << i, i == 3 ? &noise : nullptr, white);
-      }
-    }
-    const uint32_t m1 = m[0], m2 = m[1], m3 = m[2], m4 = m[3];
+    // An expiry changes only its own channel's output: each divider's
+    // output before its own step is the one it had at the line's start.
+    const uint32_t m1 = c0 > limit[0] ? (c0 -= units[0], (channel & 1) ? all : 0)
+                                      : psg_divider_expiry(c0, reload[0], d, substeps, channel, 1, nullptr, false);
+    const uint32_t m2 = c1 > limit[1] ? (c1 -= units[1], (channel & 2) ? all : 0)
+                                      : psg_divider_expiry(c1, reload[1], d, substeps, channel, 2, nullptr, false);
+    const uint32_t m3 = c2 > limit[2] ? (c2 -= units[2], (channel & 4) ? all : 0)
+                                      : psg_divider_expiry(c2, reload[2], d, substeps, channel, 4, nullptr, false);
+    const uint32_t m4 = c3 > limit[3] ? (c3 -= units[3], (noise & 0x4000) == 0 ? all : 0)
+                                      : psg_divider_expiry(c3, reload[3], d, substeps, channel, 8, &noise, white);
     held = level();
-    // Channels that held one output all line give every sample the same value.
+    // Channels that held one output all line give every sample the same
+    // value, the one they end with.
     if (((m1 + 1) & all) <= 1 && ((m2 + 1) & all) <= 1 && ((m3 + 1) & all) <= 1 && ((m4 + 1) & all) <= 1) {
-      const int32_t sum = (m1 ? a[0] : 0) + (m2 ? a[1] : 0) + (m3 ? a[2] : 0) + (m4 ? a[3] : 0);
-      for (int i = 0; i < n; i++) out[i] = (int16_t)sum;
+      for (int i = 0; i < n; i++) out[i] = (int16_t)held;
     } else {
       for (int i = 0; i < n; i++) {
         const int shift = i * PSG_SUBSTEPS;
@@ -290,10 +291,10 @@ static void psg_run(int first, int last) {
     }
   }
 
-  psg_counter1 = (int32_t)c[0];
-  psg_counter2 = (int32_t)c[1];
-  psg_counter3 = (int32_t)c[2];
-  psg_counter4 = (int32_t)c[3];
+  psg_counter1 = (int32_t)c0;
+  psg_counter2 = (int32_t)c1;
+  psg_counter3 = (int32_t)c2;
+  psg_counter4 = (int32_t)c3;
   psg_channel = channel;
   psg_noise = (int32_t)noise;
 }

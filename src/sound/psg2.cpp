@@ -150,15 +150,32 @@ constexpr int32_t NOISE_WRAP = 0xFFFFF;
 // entering at the top.
 typedef uint32_t u32x4 __attribute__((vector_size(16)));
 // Only the lanes set in `watched` (all ones) are heard through their tone:
-// a crossing elsewhere needs no stepping.
+// a crossing elsewhere needs no stepping. A lane whose phase moves less
+// than a half period in the line crosses at most once, at the sub-step
+// one division finds; faster tones are stepped.
 static u32x4 psg2_tone_masks(u32x4 &counters, u32x4 steps, int substeps, u32x4 watched) {
+  const uint32_t all = (uint32_t)((1ull << substeps) - 1);
   const u32x4 first = counters + steps, last = counters + steps * (uint32_t)substeps;
-  const u32x4 same = (((first ^ last) >> PHASE_BIT) == 0 && (last - first) < (1u << PHASE_BIT)) | ~watched;
+  const u32x4 short_span = (last - first) < (1u << PHASE_BIT);
+  const u32x4 same = (((first ^ last) >> PHASE_BIT) == 0 && short_span) | ~watched;
+  u32x4 mask = ((first >> PHASE_BIT) & 1) * all;
   if (same[0] && same[1] && same[2]) {
     counters = last;
-    return ((first >> PHASE_BIT) & 1) * (uint32_t)((1ull << substeps) - 1);
+    return mask;
   }
-  u32x4 c = counters, mask = {0, 0, 0, 0};
+  if ((short_span[0] | same[0]) && (short_span[1] | same[1]) && (short_span[2] | same[2])) {
+    for (int lane = 0; lane < 3; lane++) {
+      if (same[lane]) continue;
+      // Sub-step j is at first + j * step; the first past the half period:
+      const uint32_t to_half = ((first[lane] | ((1u << PHASE_BIT) - 1)) + 1) - first[lane];
+      const uint32_t before = (1u << ((to_half + steps[lane] - 1) / steps[lane])) - 1;
+      mask[lane] ^= all & ~before;
+    }
+    counters = last;
+    return mask;
+  }
+  u32x4 c = counters;
+  mask = (u32x4){0, 0, 0, 0};
   for (int j = 0; j < substeps; j++) {
     c += steps;
     mask = (mask >> 1) | ((c << (31 - PHASE_BIT)) & 0x80000000u);
