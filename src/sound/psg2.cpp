@@ -153,12 +153,13 @@ typedef uint32_t u32x4 __attribute__((vector_size(16)));
 // a crossing elsewhere needs no stepping. A lane whose phase moves less
 // than a half period in the line crosses at most once, at the sub-step
 // one division finds; faster tones are stepped.
-static u32x4 psg2_tone_masks(u32x4 &counters, u32x4 steps, int substeps, u32x4 watched) {
+// `line_steps` is steps * substeps (SSE2 has no 32-bit vector multiply).
+static u32x4 psg2_tone_masks(u32x4 &counters, u32x4 steps, u32x4 line_steps, int substeps, u32x4 watched) {
   const uint32_t all = (uint32_t)((1ull << substeps) - 1);
-  const u32x4 first = counters + steps, last = counters + steps * (uint32_t)substeps;
-  const u32x4 short_span = (last - first) < (1u << PHASE_BIT);
-  const u32x4 same = (((first ^ last) >> PHASE_BIT) == 0 && short_span) | ~watched;
-  u32x4 mask = ((first >> PHASE_BIT) & 1) * all;
+  const u32x4 first = counters + steps, last = counters + line_steps;
+  const u32x4 short_span = (line_steps - steps) < (1u << PHASE_BIT);
+  const u32x4 same = ((((first ^ last) >> PHASE_BIT) == 0) & short_span) | ~watched;
+  u32x4 mask = (0 - ((first >> PHASE_BIT) & 1)) & all;
   if (same[0] && same[1] && same[2]) {
     counters = last;
     return mask;
@@ -340,6 +341,7 @@ void psg2_run(int first, int last) {
   const bool noise_lines = (heard && noise_heard) || !psg2_noise_skip(c4, step4, noise, substeps_of_run);
   const bool envelope_lines = any_envelope || !psg2_envelope_skip(c5, step5, wrap, substeps_of_run);
   if (!heard) phases += steps * substeps_of_run;
+  const u32x4 steps_8 = steps * (uint32_t)(2 * PSG2_SUBSTEPS), steps_12 = steps * (uint32_t)(3 * PSG2_SUBSTEPS);
 
   if (heard || noise_lines || envelope_lines) {
     for (int line = first; line < last; line++) {
@@ -356,7 +358,7 @@ void psg2_run(int first, int last) {
       const EnvelopeLine moves =
           envelope_lines ? psg2_envelope(c5, step5, wrap, substeps, positions, &after) : ENVELOPE_HELD;
       if (!heard) continue;
-      const u32x4 tone = psg2_tone_masks(phases, steps, substeps, watched);
+      const u32x4 tone = psg2_tone_masks(phases, steps, n == 2 ? steps_8 : steps_12, substeps, watched);
 
       // The channels side by side: a gate open all line or shut all line
       // gives every sample the same sum.
