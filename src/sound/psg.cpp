@@ -150,11 +150,15 @@ static __attribute__((noinline)) uint32_t psg_divider_step(int64_t &counter, int
 // a line has 2 or 3 samples, so the sub-step is one of two constants.
 static_assert(SAMPLES_PER_PERIOD >= 2 * LINES_PER_SOUND_PERIOD && SAMPLES_PER_PERIOD < 3 * LINES_PER_SOUND_PERIOD,
               "a line has 2 or 3 samples");
-static inline __attribute__((always_inline)) uint32_t psg_divider_expiry(int64_t &counter, int64_t reload, int32_t d, int substeps, int32_t &channel,
-                                   int bit, uint32_t *noise, bool white) {
+// `single` is psg_single_expiry(reload), worked out once per run.
+static inline bool psg_single_expiry(int64_t reload) { return reload > UNITS_PER_LINE / 8 && reload <= INT32_MAX; }
+static inline __attribute__((always_inline)) uint32_t psg_divider_expiry(int64_t &counter, int64_t reload,
+                                                                         bool single, int32_t d, int substeps,
+                                                                         int32_t &channel, int bit, uint32_t *noise,
+                                                                         bool white) {
   const uint32_t all = (uint32_t)((1ull << substeps) - 1);
   auto sounds = [&]() { return noise != nullptr ? (*noise & 0x4000) == 0 : (channel & bit) != 0; };
-  if (counter >= 1 && reload > d && reload <= INT32_MAX && counter + reload - UNITS_PER_LINE >= 1) {
+  if (single && counter >= 1 && counter + reload - UNITS_PER_LINE >= 1) {
     // Sub-steps before `held` keep the output; the expiry's sub-step has the new one.
     const uint32_t left = (uint32_t)(counter - 1);
     const int held = (int)(substeps == 8 ? left / (UNITS_PER_LINE / 8) : left / (UNITS_PER_LINE / 12));
@@ -226,6 +230,7 @@ static void psg_run(int first, int last) {
   // Per divider: a heard, running one expires on a line when its counter is
   // at most one line's units; the others never do (limit INT64_MIN).
   int64_t limit[4], units[4];
+  bool single[4];
   for (int i = 0; i < 4; i++) {
     if (reload[i] > 0 && a[i] == 0) {
       psg_divider_skip(c[i], reload[i], (int64_t)UNITS_PER_LINE * (last - first), channel, 1 << i,
@@ -234,6 +239,7 @@ static void psg_run(int first, int last) {
     }
     limit[i] = reload[i] > 0 ? UNITS_PER_LINE : INT64_MIN;
     units[i] = reload[i] > 0 ? UNITS_PER_LINE : 0;
+    single[i] = psg_single_expiry(reload[i]);
   }
   auto level = [&]() {
     return ((channel & 1) ? a[0] : 0) + ((channel & 2) ? a[1] : 0) + ((channel & 4) ? a[2] : 0) +
@@ -255,7 +261,8 @@ static void psg_run(int first, int last) {
     const int n = s1 - s0;
     int16_t *out = psg_buffer + s0;
     s0 = s1;
-    if ((c0 > limit[0]) & (c1 > limit[1]) & (c2 > limit[2]) & (c3 > limit[3])) {
+    const bool e0 = c0 <= limit[0], e1 = c1 <= limit[1], e2 = c2 <= limit[2], e3 = c3 <= limit[3];
+    if (!(e0 | e1 | e2 | e3)) {
       c0 -= units[0];
       c1 -= units[1];
       c2 -= units[2];
@@ -268,14 +275,14 @@ static void psg_run(int first, int last) {
     const uint32_t all = (uint32_t)((1ull << substeps) - 1);
     // An expiry changes only its own channel's output: each divider's
     // output before its own step is the one it had at the line's start.
-    const uint32_t m1 = c0 > limit[0] ? (c0 -= units[0], (channel & 1) ? all : 0)
-                                      : psg_divider_expiry(c0, reload[0], d, substeps, channel, 1, nullptr, false);
-    const uint32_t m2 = c1 > limit[1] ? (c1 -= units[1], (channel & 2) ? all : 0)
-                                      : psg_divider_expiry(c1, reload[1], d, substeps, channel, 2, nullptr, false);
-    const uint32_t m3 = c2 > limit[2] ? (c2 -= units[2], (channel & 4) ? all : 0)
-                                      : psg_divider_expiry(c2, reload[2], d, substeps, channel, 4, nullptr, false);
-    const uint32_t m4 = c3 > limit[3] ? (c3 -= units[3], (noise & 0x4000) == 0 ? all : 0)
-                                      : psg_divider_expiry(c3, reload[3], d, substeps, channel, 8, &noise, white);
+    const uint32_t m1 = !e0 ? (c0 -= units[0], (channel & 1) ? all : 0)
+                            : psg_divider_expiry(c0, reload[0], single[0], d, substeps, channel, 1, nullptr, false);
+    const uint32_t m2 = !e1 ? (c1 -= units[1], (channel & 2) ? all : 0)
+                            : psg_divider_expiry(c1, reload[1], single[1], d, substeps, channel, 2, nullptr, false);
+    const uint32_t m3 = !e2 ? (c2 -= units[2], (channel & 4) ? all : 0)
+                            : psg_divider_expiry(c2, reload[2], single[2], d, substeps, channel, 4, nullptr, false);
+    const uint32_t m4 = !e3 ? (c3 -= units[3], (noise & 0x4000) == 0 ? all : 0)
+                            : psg_divider_expiry(c3, reload[3], single[3], d, substeps, channel, 8, &noise, white);
     held = level();
     // Channels that held one output all line give every sample the same
     // value, the one they end with.
@@ -307,28 +314,24 @@ void psg_process(int line) {
   if (sgm_active != 0) psg2_run(line, line + 1);
 }
 
-// The run of lines that have passed and are not synthesised yet, and
-// whether the AY was on for them.
-static int32_t psg_pending_first, psg_pending_next;
-static bool psg_pending_sgm;
+// The run of lines that have passed and are not synthesised yet: from
+// psg_pending_first to the line in psg_pending_key (see psg.h), under the
+// AY's state (on or off) in its bit 0.
+int32_t psg_pending_key;
+static int32_t psg_pending_first;
 
 void psg_sync(void) {
-  if (psg_pending_first < psg_pending_next) {
-    psg_run(psg_pending_first, psg_pending_next);
-    if (psg_pending_sgm) psg2_run(psg_pending_first, psg_pending_next);
+  const int32_t next = psg_pending_key >> 1;
+  if (psg_pending_first < next) {
+    psg_run(psg_pending_first, next);
+    if (psg_pending_key & 1) psg2_run(psg_pending_first, next);
   }
-  psg_pending_first = psg_pending_next;
+  psg_pending_first = next;
 }
 
-void psg_advance(int line) {
+void psg_advance_run(int line) {
   if (line < 0 || line >= LINES_PER_SOUND_PERIOD) return;
-  // A new period, a jump (snapshot) or the AY switched on or off closes the
-  // run: its lines were made under what held before.
-  const bool sgm = sgm_active != 0;
-  if (line != psg_pending_next || sgm != psg_pending_sgm) {
-    psg_sync();
-    psg_pending_first = line;
-    psg_pending_sgm = sgm;
-  }
-  psg_pending_next = line + 1;
+  psg_sync();
+  psg_pending_first = line;
+  psg_pending_key = (line + 1) * 2 + (sgm_active != 0);
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "core/timing.h"
+#include "memory/memory.h"
 
 // SN76489 (psg.cpp).
 extern int32_t psg_address;
@@ -28,12 +29,23 @@ int psg_write(int value);          // returns the extra CPU cycles (26)
 // Generates the samples of scanline `line` (0-156) of the sound period
 // into psg_buffer, the AY's included; line 156 completes the block.
 void psg_process(int line);
-// The machine's hand-off: scanline `line` has run. Lines are synthesised
-// lazily, many in one call, when psg_sync is called: by a write to either
-// chip, a reset, a snapshot, and the machine at the end of a sound period.
-// Everything that reads the generators' state or psg_buffer syncs first.
-void psg_advance(int line);
+// The machine's hand-off: psg_advance(line) after scanline `line` has run.
+// Lines are synthesised lazily, many in one call, by psg_sync: on a write
+// to either chip, a reset, a snapshot, and from the machine at the end of
+// a sound period and whenever it returns. Everything that reads the
+// generators' state or psg_buffer syncs first.
 void psg_sync(void);
+// A new period, a jump (snapshot) or the AY switched on or off starts a new
+// run of pending lines, after making the old one under what held before.
+// Otherwise a line only extends the run, inline: psg_pending_key is the
+// next line * 2 + whether the AY is on.
+extern int32_t psg_pending_key;
+void psg_advance_run(int line);
+inline void psg_advance(int line) {
+  const int32_t key = line * 2 + (sgm_active != 0);
+  if (key == psg_pending_key) psg_pending_key = key + 2;
+  else psg_advance_run(line);
+}
 void psg2_init(void);
 void psg2_write_address(int value);
 void psg2_write_data(int value);

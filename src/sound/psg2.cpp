@@ -149,6 +149,12 @@ constexpr int32_t NOISE_WRAP = 0xFFFFF;
 // period keeps every output; others are stepped, each sub-step's bit
 // entering at the top.
 typedef uint32_t u32x4 __attribute__((vector_size(16)));
+typedef uint64_t u64x2 __attribute__((vector_size(16)));
+// Whether every lane of a comparison's result is true (all ones).
+static inline bool psg2_all_lanes(u32x4 v) {
+  const u64x2 halves = (u64x2)v;
+  return (halves[0] & halves[1]) == ~0ull;
+}
 // Only the lanes set in `watched` (all ones) are heard through their tone:
 // a crossing elsewhere needs no stepping. A lane whose phase moves less
 // than a half period in the line crosses at most once, at the sub-step
@@ -160,11 +166,11 @@ static u32x4 psg2_tone_masks(u32x4 &counters, u32x4 steps, u32x4 line_steps, int
   const u32x4 short_span = (line_steps - steps) < (1u << PHASE_BIT);
   const u32x4 same = ((((first ^ last) >> PHASE_BIT) == 0) & short_span) | ~watched;
   u32x4 mask = (0 - ((first >> PHASE_BIT) & 1)) & all;
-  if (same[0] && same[1] && same[2]) {
+  if (psg2_all_lanes(same)) {  // lane 3 is never watched
     counters = last;
     return mask;
   }
-  if ((short_span[0] | same[0]) && (short_span[1] | same[1]) && (short_span[2] | same[2])) {
+  if (psg2_all_lanes(short_span | same)) {
     for (int lane = 0; lane < 3; lane++) {
       if (same[lane]) continue;
       // Sub-step j is at first + j * step; the first past the half period:
@@ -191,16 +197,19 @@ static u32x4 psg2_tone_masks(u32x4 &counters, u32x4 steps, u32x4 line_steps, int
 // shift to shift; anything else (a damaged snapshot) is stepped.
 static inline void psg2_noise_shift(uint32_t &noise) {
   if (noise == 0) noise = 1;
-  noise = (noise & 1) ? (noise ^ 0x840000) >> 1 : noise >> 1;
+  noise = (noise >> 1) ^ ((0 - (noise & 1)) & 0x420000);
 }
-static uint32_t psg2_noise_mask(int32_t &counter, uint32_t step, uint32_t &noise, int substeps) {
+
+// `in_range` says the counter and step are within the range; a line keeps
+// the counter there, so it holds for a whole run.
+static uint32_t psg2_noise_mask(int32_t &counter, uint32_t step, uint32_t &noise, int substeps, bool in_range) {
   const uint32_t all = (uint32_t)((1ull << substeps) - 1);
-  if (counter >= 0 && counter + (int64_t)step * substeps <= NOISE_WRAP) {
-    counter += (int32_t)(step * (uint32_t)substeps);
+  const int64_t at = counter + (int64_t)step * substeps;
+  if (in_range && at <= NOISE_WRAP) {
+    counter = (int32_t)at;
     return ((noise >> 1) & 1) ? all : 0;
   }
-  if (counter >= 0 && counter <= NOISE_WRAP && step <= NOISE_WRAP &&
-      counter + (int64_t)step * substeps <= 2 * NOISE_WRAP + 1) {
+  if (in_range && at <= 2 * NOISE_WRAP + 1) {
     // One shift: sub-steps before `held` stay within the range.
     const int held = (int)((uint32_t)(NOISE_WRAP - counter) / step);
     const uint32_t before = (1u << held) - 1;
@@ -338,6 +347,7 @@ void psg2_run(int first, int last) {
   uint32_t noise = (uint32_t)psg2_noise;
   const uint32_t step4 = (uint32_t)psg2_step4, step5 = (uint32_t)psg2_step5;
   const int32_t wrap = psg2_envelope_wrap(psg2_reg[13]);
+  const bool noise_in_range = c4 >= 0 && c4 <= NOISE_WRAP && step4 <= NOISE_WRAP;
   const bool noise_lines = (heard && noise_heard) || !psg2_noise_skip(c4, step4, noise, substeps_of_run);
   const bool envelope_lines = any_envelope || !psg2_envelope_skip(c5, step5, wrap, substeps_of_run);
   if (!heard) phases += steps * substeps_of_run;
@@ -352,7 +362,7 @@ void psg2_run(int first, int last) {
       const int substeps = n * PSG2_SUBSTEPS;
       const uint32_t all = (uint32_t)((1ull << substeps) - 1);
 
-      const uint32_t noise_mask = noise_lines ? psg2_noise_mask(c4, step4, noise, substeps) : 0;
+      const uint32_t noise_mask = noise_lines ? psg2_noise_mask(c4, step4, noise, substeps, noise_in_range) : 0;
       int32_t positions[32];
       uint32_t after = 0;  // sub-steps at the envelope's second level
       const EnvelopeLine moves =
@@ -367,7 +377,7 @@ void psg2_run(int first, int last) {
       const u32x4 amplitude = fixed | (envelope & (uint32_t)(any_envelope ? shape[level] : 0));
       if (!any_envelope || moves == ENVELOPE_HELD) {
         const u32x4 full = gate == all, steady = full | (gate == 0);
-        if (steady[0] & steady[1] & steady[2]) {
+        if (psg2_all_lanes(steady)) {  // lane 3's gate is shut
           const u32x4 on = amplitude & full;
           const int32_t sum = (int32_t)(on[0] + on[1] + on[2]);
           for (int i = 0; i < n; i++) out[i] = (int16_t)(out[i] + sum);
@@ -388,10 +398,12 @@ void psg2_run(int first, int last) {
         const u32x4 early = gate & ~after, late = gate & after;
         for (int i = 0; i < n; i++) {
           const int shift = i * PSG2_SUBSTEPS;
-          int32_t sum = 0;
-          for (int c = 0; c < 3; c++)
-            sum += (int32_t)(amplitude[c] * PSG_NIBBLE_BITS[(early[c] >> shift) & 15] +
-                             second[c] * PSG_NIBBLE_BITS[(late[c] >> shift) & 15]);
+          const int32_t sum = (int32_t)(amplitude[0] * PSG_NIBBLE_BITS[(early[0] >> shift) & 15] +
+                                        second[0] * PSG_NIBBLE_BITS[(late[0] >> shift) & 15] +
+                                        amplitude[1] * PSG_NIBBLE_BITS[(early[1] >> shift) & 15] +
+                                        second[1] * PSG_NIBBLE_BITS[(late[1] >> shift) & 15] +
+                                        amplitude[2] * PSG_NIBBLE_BITS[(early[2] >> shift) & 15] +
+                                        second[2] * PSG_NIBBLE_BITS[(late[2] >> shift) & 15]);
           out[i] = (int16_t)(out[i] + sum / 4);
         }
         continue;
