@@ -95,13 +95,15 @@ static_assert((SAMPLES_PER_PERIOD / LINES_PER_SOUND_PERIOD + 1) * PSG_SUBSTEPS <
 
 // A divider's expiry: the output toggles; the noise register shifts as it
 // rises.
+// Without branches: the noise's output bit is random, a branch on it
+// mispredicts half the time.
 static inline void psg_expire(int32_t &channel, int bit, uint32_t *noise, bool white) {
   channel ^= bit;
-  if (noise != nullptr && (channel & bit)) {
-    uint32_t &r = *noise;
-    if (r == 0) r = 1;
-    const uint32_t feedback = white ? ((r >> 14) ^ (r >> 13)) & 1 : (r >> 14) & 1;
-    r = (r << 1) | feedback;
+  if (noise != nullptr) {
+    const uint32_t r = *noise, r0 = r | (r == 0);
+    const uint32_t feedback = white ? ((r0 >> 14) ^ (r0 >> 13)) & 1 : (r0 >> 14) & 1;
+    const uint32_t rising = (channel & bit) != 0;
+    *noise = r ^ ((r ^ ((r0 << 1) | feedback)) & (0u - rising));
   }
 }
 
@@ -157,15 +159,16 @@ static inline __attribute__((always_inline)) uint32_t psg_divider_expiry(int64_t
                                                                          int32_t &channel, int bit, uint32_t *noise,
                                                                          bool white) {
   const uint32_t all = (uint32_t)((1ull << substeps) - 1);
-  auto sounds = [&]() { return noise != nullptr ? (*noise & 0x4000) == 0 : (channel & bit) != 0; };
+  // All ones when the output sounds.
+  auto sounds = [&]() { return 0u - (noise != nullptr ? (~*noise >> 14) & 1 : (uint32_t)((channel & bit) != 0)); };
   if (single && counter >= 1 && counter + reload - UNITS_PER_LINE >= 1) {
     // Sub-steps before `held` keep the output; the expiry's sub-step has the new one.
     const uint32_t left = (uint32_t)(counter - 1);
     const int held = (int)(substeps == 8 ? left / (UNITS_PER_LINE / 8) : left / (UNITS_PER_LINE / 12));
     const uint32_t before = (1u << held) - 1;
-    uint32_t mask = sounds() ? before : 0;
+    uint32_t mask = before & sounds();
     psg_expire(channel, bit, noise, white);
-    if (sounds()) mask |= all & ~before;
+    mask |= all & ~before & sounds();
     counter += reload - UNITS_PER_LINE;
     return mask;
   }
@@ -275,13 +278,13 @@ static void psg_run(int first, int last) {
     const uint32_t all = (uint32_t)((1ull << substeps) - 1);
     // An expiry changes only its own channel's output: each divider's
     // output before its own step is the one it had at the line's start.
-    const uint32_t m1 = !e0 ? (c0 -= units[0], (channel & 1) ? all : 0)
+    const uint32_t m1 = !e0 ? (c0 -= units[0], all & (0u - (channel & 1)))
                             : psg_divider_expiry(c0, reload[0], single[0], d, substeps, channel, 1, nullptr, false);
-    const uint32_t m2 = !e1 ? (c1 -= units[1], (channel & 2) ? all : 0)
+    const uint32_t m2 = !e1 ? (c1 -= units[1], all & (0u - ((channel >> 1) & 1)))
                             : psg_divider_expiry(c1, reload[1], single[1], d, substeps, channel, 2, nullptr, false);
-    const uint32_t m3 = !e2 ? (c2 -= units[2], (channel & 4) ? all : 0)
+    const uint32_t m3 = !e2 ? (c2 -= units[2], all & (0u - ((channel >> 2) & 1)))
                             : psg_divider_expiry(c2, reload[2], single[2], d, substeps, channel, 4, nullptr, false);
-    const uint32_t m4 = !e3 ? (c3 -= units[3], (noise & 0x4000) == 0 ? all : 0)
+    const uint32_t m4 = !e3 ? (c3 -= units[3], all & (0u - ((~noise >> 14) & 1)))
                             : psg_divider_expiry(c3, reload[3], single[3], d, substeps, channel, 8, &noise, white);
     held = level();
     // Channels that held one output all line give every sample the same

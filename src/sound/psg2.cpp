@@ -205,17 +205,18 @@ static inline void psg2_noise_shift(uint32_t &noise) {
 static uint32_t psg2_noise_mask(int32_t &counter, uint32_t step, uint32_t &noise, int substeps, bool in_range) {
   const uint32_t all = (uint32_t)((1ull << substeps) - 1);
   const int64_t at = counter + (int64_t)step * substeps;
+  // Selections by the output bit without branches: it is random.
   if (in_range && at <= NOISE_WRAP) {
     counter = (int32_t)at;
-    return ((noise >> 1) & 1) ? all : 0;
+    return all & (0u - ((noise >> 1) & 1));
   }
   if (in_range && at <= 2 * NOISE_WRAP + 1) {
     // One shift: sub-steps before `held` stay within the range.
     const int held = (int)((uint32_t)(NOISE_WRAP - counter) / step);
     const uint32_t before = (1u << held) - 1;
-    uint32_t mask = ((noise >> 1) & 1) ? before : 0;
+    uint32_t mask = before & (0u - ((noise >> 1) & 1));
     psg2_noise_shift(noise);
-    if ((noise >> 1) & 1) mask |= all & ~before;
+    mask |= all & ~before & (0u - ((noise >> 1) & 1));
     counter = (int32_t)((uint32_t)counter + step * (uint32_t)substeps) & NOISE_WRAP;
     return mask;
   }
