@@ -93,17 +93,21 @@ enum { PSG_SUBSTEPS = 4 };
 static_assert((SAMPLES_PER_PERIOD / LINES_PER_SOUND_PERIOD + 1) * PSG_SUBSTEPS <= 32,
               "a line's sub-steps fit a 32-bit mask");
 
+// The noise register's shift (a register at 0 restarts at 1).
+static inline uint32_t psg_noise_shifted(uint32_t r, bool white) {
+  r |= r == 0;
+  const uint32_t feedback = white ? ((r >> 14) ^ (r >> 13)) & 1 : (r >> 14) & 1;
+  return (r << 1) | feedback;
+}
+
 // A divider's expiry: the output toggles; the noise register shifts as it
-// rises.
-// Without branches: the noise's output bit is random, a branch on it
+// rises. Without branches: the noise's output is random, and a branch on it
 // mispredicts half the time.
 static inline void psg_expire(int32_t &channel, int bit, uint32_t *noise, bool white) {
   channel ^= bit;
   if (noise != nullptr) {
-    const uint32_t r = *noise, r0 = r | (r == 0);
-    const uint32_t feedback = white ? ((r0 >> 14) ^ (r0 >> 13)) & 1 : (r0 >> 14) & 1;
     const uint32_t rising = (channel & bit) != 0;
-    *noise = r ^ ((r ^ ((r0 << 1) | feedback)) & (0u - rising));
+    *noise ^= (*noise ^ psg_noise_shifted(*noise, white)) & (0u - rising);
   }
 }
 
@@ -113,8 +117,9 @@ static inline void psg_expire(int32_t &channel, int bit, uint32_t *noise, bool w
 // expiry when each sub-step can hold at most one (the reload exceeds a
 // sub-step); anything else, such as a damaged snapshot's counter, is
 // stepped one sub-step at a time.
-static __attribute__((noinline)) uint32_t psg_divider_step(int64_t &counter, int64_t reload, int32_t d, int substeps, int32_t &channel,
-                                 int bit, uint32_t *noise, bool white) {
+static __attribute__((noinline)) uint32_t psg_divider_step(int64_t &counter, int64_t reload, int32_t d,
+                                                           int substeps, int32_t &channel, int bit, uint32_t *noise,
+                                                           bool white) {
   const uint32_t all = (uint32_t)((1ull << substeps) - 1);
   auto sounds = [&]() { return noise != nullptr ? (*noise & 0x4000) == 0 : (channel & bit) != 0; };
   auto expire = [&]() { psg_expire(channel, bit, noise, white); };
@@ -190,23 +195,15 @@ static void psg_divider_skip(int64_t &counter, int64_t reload, int64_t units, in
   counter = c + expiries * reload;
   if (noise != nullptr) {
     int64_t shifts = (channel & bit) ? expiries / 2 : (expiries + 1) / 2;
-    uint32_t r = *noise;
-    for (; shifts > 0; shifts--) {
-      if (r == 0) r = 1;
-      const uint32_t feedback = white ? ((r >> 14) ^ (r >> 13)) & 1 : (r >> 14) & 1;
-      r = (r << 1) | feedback;
-    }
-    *noise = r;
+    for (; shifts > 0; shifts--) *noise = psg_noise_shifted(*noise, white);
   }
   if (expiries & 1) channel ^= bit;
 }
 
 // Four sub-steps a sample share the scanline's counter units evenly (a line
-// has 2 or 3 samples; the table spares a division).
+// has 2 or 3 samples).
 static int32_t psg_units_per_substep(int n) {
-  static const int32_t table[4] = {UNITS_PER_LINE / PSG_SUBSTEPS, UNITS_PER_LINE / PSG_SUBSTEPS,
-                                   UNITS_PER_LINE / PSG_SUBSTEPS / 2, UNITS_PER_LINE / PSG_SUBSTEPS / 3};
-  return n < 4 ? table[n] : UNITS_PER_LINE / PSG_SUBSTEPS / n;
+  return n == 2 ? UNITS_PER_LINE / PSG_SUBSTEPS / 2 : UNITS_PER_LINE / PSG_SUBSTEPS / 3;
 }
 static_assert(UNITS_PER_LINE % (PSG_SUBSTEPS * 2) == 0 && UNITS_PER_LINE % (PSG_SUBSTEPS * 3) == 0,
               "every line, of 2 or 3 samples, moves the counters by the same units");
