@@ -449,3 +449,41 @@ TEST(Psg, GeneratorsMatchASubStepModel) {
     }
   }
 }
+
+// A snapshot taken or restored while lines are pending holds and replaces
+// the sound of exactly the lines run so far.
+TEST(Psg, SnapshotsSeeThePendingLines) {
+  const std::string slot = private_home() + "/slot.bin";
+  auto setup = [] {
+    machine_fresh();
+    sgm_active = 1;
+    psg_counter1 = psg_counter2 = psg_counter3 = psg_counter4 = 1000;  // counters outlive a reset
+    psg_channel = psg_noise = 0;
+    psg2_counter1 = psg2_counter2 = psg2_counter3 = psg2_counter4 = psg2_counter5 = psg2_noise = 0;
+    for (int b : {0x8E, 0x0F, 0x90, 0xA5, 0x03, 0xB2, 0xC7, 0x01, 0xD4, 0xE4, 0xF1}) psg_write(b);
+    const int ay_regs[][2] = {{0, 90}, {6, 9}, {7, 0x30}, {8, 12}, {10, 0x10}, {11, 40}, {13, 14}};
+    for (auto &r : ay_regs) {
+      psg2_write_address(r[0]);
+      psg2_write_data(r[1]);
+    }
+  };
+  auto state = [] {
+    std::vector<int32_t> s(psg_buffer, psg_buffer + 440);
+    for (int32_t v : {psg_counter1, psg_counter3, psg_counter4, psg_noise, psg_channel, psg2_counter1,
+                      psg2_counter4, psg2_counter5, psg2_noise})
+      s.push_back(v);
+    return s;
+  };
+  setup();
+  for (int l = 0; l < 157; l++) psg_process(l);
+  const std::vector<int32_t> want = state();
+
+  setup();
+  for (int l = 0; l < 80; l++) psg_advance(l);
+  ASSERT_EQ(save_snapshot(slot.c_str()), 0);
+  for (int l = 80; l < 120; l++) psg_advance(l);  // run on, then go back
+  ASSERT_EQ(read_snapshot(slot.c_str()), 0);
+  for (int l = 80; l < 157; l++) psg_advance(l);
+  psg_sync();
+  EXPECT_EQ(state(), want);
+}
