@@ -166,6 +166,7 @@ static void put_entry(uint8_t *out, uint32_t value, int width) {
 }
 
 static size_t build_snapshot(void) {
+  psg_sync();  // the sound of the lines run so far
   uint8_t *p = snapshot_image;
   memcpy(p, snapshot_magic, sizeof snapshot_magic);
   p += sizeof snapshot_magic;
@@ -256,6 +257,7 @@ static int apply_snapshot(size_t size) {
   const uint8_t *in = snapshot_image;
   if (memcmp(in, snapshot_magic, sizeof snapshot_magic) != 0) return 1;
   if (!check_fields(in, width) || !check_relations(in, width)) return 1;
+  psg_sync();  // lines run before the load belong to the old state
   size_t at = sizeof snapshot_magic;
   for (const snapshot_field &f : fields) {
     if (f.data != nullptr) {

@@ -64,6 +64,7 @@ static void wait_poll(void) { do_something(); }
 // The end of a sound period: the block goes to the recorders, then to the
 // audio ring, which is where the machine waits for real time.
 static void sound_period_end(void) {
+  psg_sync();
   if (sound_file != nullptr) wav_append(psg_buffer, SAMPLES_PER_PERIOD);
   if (video_file != nullptr) avi_record_audio(psg_buffer, SAMPLES_PER_PERIOD);
   audio_push_block(psg_buffer, wait_poll, &quit);
@@ -92,14 +93,17 @@ static void run_scanlines(uint8_t **rt, uint8_t **wt, int64_t start, int32_t lin
     z80_cycles = (int32_t)(start + (CYCLES_PER_LINE - 1) - budget);
     z80_cycles_1 = (int32_t)start;
     z80_cycles_2 = line;
-    psg_process(line);
+    psg_advance(line);
     if (line == LINES_PER_SOUND_PERIOD - 1) sound_period_end();
     vdp_process();
-    if (emulator_event != 0) return;
+    // The caller sees the sound state and psg_buffer up to date.
+    if (emulator_event != 0 || (lines > 0 && --lines == 0)) {
+      psg_sync();
+      return;
+    }
     // Host events (a reset, a load, a snapshot) and the Adam's devices
     // write memory behind the CPU's back; nothing else between runs does.
     kept = events_taken == events_before && !(nmi_use == MODE_ADAM && vdp_line == FRAME_FLAG_LINE);
-    if (lines > 0 && --lines == 0) return;
     // Picked up from the globals: the frame driver's callees may have
     // restored a snapshot.
     line = z80_cycles_2 + 1;

@@ -20,7 +20,7 @@ void machine_power_on(void);
 // Machine reset: soft = 0 full, 1 the reset hotkey.
 void init_peripheral(int soft);
 
-// Runs scanlines of the CPU, each followed by psg_process and vdp_process,
+// Runs scanlines of the CPU, each followed by psg_advance and vdp_process,
 // from a fresh count: until emulator_event is non-zero at a scanline end,
 // or after `lines` scanlines when lines > 0.
 void start_z80(uint8_t **read_table, uint8_t **write_table, long lines = 0);

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "core/timing.h"
+#include "memory/memory.h"
 
 // SN76489 (psg.cpp).
 extern int32_t psg_address;
@@ -23,16 +24,35 @@ extern int32_t psg2_step5, psg2_counter5, psg2_noise;
 extern int16_t psg2_vol[16];         // fixed-volume amplitudes
 extern int16_t psg2_table[16][64];   // envelope amplitude per shape and step
 
-void psg_init(void);
+void psg_init(void);                // synthesises what is pending first
 int psg_write(int value);          // returns the extra CPU cycles (26)
 // Generates the samples of scanline `line` (0-156) of the sound period
 // into psg_buffer, the AY's included; line 156 completes the block.
 void psg_process(int line);
+// The machine's hand-off: psg_advance(line) after scanline `line` has run.
+// Lines are synthesised lazily, many in one call, by psg_sync: on a write
+// to either chip, a reset, a snapshot, and from the machine at the end of
+// a sound period and whenever it returns. Everything that reads the
+// generators' state or psg_buffer syncs first.
+void psg_sync(void);
+// A new period, a jump (snapshot) or the AY switched on or off starts a new
+// run of pending lines, after making the old one under what held before.
+// Otherwise a line only extends the run, inline: psg_pending_key is the
+// next line * 2 + whether the AY is on.
+extern int32_t psg_pending_key;
+void psg_advance_run(int line);
+inline void psg_advance(int line) {
+  const int32_t key = line * 2 + (sgm_active != 0);
+  if (key == psg_pending_key) psg_pending_key = key + 2;
+  else psg_advance_run(line);
+}
 void psg2_init(void);
 void psg2_write_address(int value);
 void psg2_write_data(int value);
 int psg2_read(int port);
 void psg2_process(int line);
+// Adds the AY's samples of lines first .. last - 1 into psg_buffer.
+void psg2_run(int first, int last);
 // Set bits of a nibble: the sub-steps a channel sounds within one sample.
 constexpr uint8_t PSG_NIBBLE_BITS[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
 
