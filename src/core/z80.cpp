@@ -233,7 +233,7 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
   // change outside the compared registers (writes, ports, the flip-flops,
   // the interrupt mode, R by LD R,A, the shadow registers), and the read
   // table's top page stands for the MegaCart bank that a read can switch.
-#define LOOP_BACK(cost) { if (!ONE_STEP) idle_check(cost); }
+#define LOOP_BACK(cost) { if (!ONE_STEP) { IDLE_CHECK(cost) } }
   IdleMark &idle = idle_mark;
   unsigned effects = 0;
   // Without the scanline loop's word, no mark survives: the first backward
@@ -248,26 +248,24 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
   idle.effects = effects;
   // A pass with effects is only noted; the next visit takes the mark and
   // the one after compares with it.
-  auto idle_check = [&](int cost) __attribute__((always_inline)) {
-    if (effects != idle.effects) {
-      idle.effects = effects;
-      idle.pc = NO_MARK;
-      return;
-    }
-    if (PC == idle.pc && A == idle.a && F == idle.f && rBC.w == idle.bc && rDE.w == idle.de && rHL.w == idle.hl &&
-        IX == idle.ix && IY == idle.iy && SP == idle.sp && IR7 == idle.ir7 && rt[48] == idle.bank) {
-      const int pass = idle.budget - budget, left = budget - cost;
-      if (left >= pass) {
-        const int passes = left / pass;
-        budget -= passes * pass;
-        R = (R + (unsigned)passes * ((R - idle.r) & 0x7F)) & 0x7F;
-      }
-      idle.budget = budget;
-      idle.r = R;
-      return;
-    }
-    idle = IdleMark{PC, effects, R, A, F, rBC.w, rDE.w, rHL.w, IX, IY, SP, IR7, budget, rt[48]};
-  };
+#define IDLE_CHECK(cost)                                                                      \
+  if (effects != idle.effects) {                                                              \
+    idle.effects = effects;                                                                   \
+    idle.pc = NO_MARK;                                                                        \
+  } else if (PC == idle.pc && A == idle.a && F == idle.f && rBC.w == idle.bc && rDE.w == idle.de && \
+             rHL.w == idle.hl && IX == idle.ix && IY == idle.iy && SP == idle.sp && IR7 == idle.ir7 && \
+             rt[48] == idle.bank) {                                                           \
+    const int pass_ = idle.budget - budget, left_ = budget - (cost);                          \
+    if (left_ >= pass_) {                                                                     \
+      const int passes_ = left_ / pass_;                                                      \
+      budget -= passes_ * pass_;                                                              \
+      R = (R + (unsigned)passes_ * ((R - idle.r) & 0x7F)) & 0x7F;                             \
+    }                                                                                         \
+    idle.budget = budget;                                                                     \
+    idle.r = R;                                                                               \
+  } else {                                                                                    \
+    idle = IdleMark{PC, effects, R, A, F, rBC.w, rDE.w, rHL.w, IX, IY, SP, IR7, budget, rt[48]}; \
+  }
 #define JR_IF(cond) { if (cond) { unsigned e_ = RD(PC);                              \
       PC = (PC + 1 + (unsigned)(int)(int8_t)e_) & 0xFFFF;                            \
       if (e_ & 0x80) LOOP_BACK(13) CY(13) }                                           \
@@ -861,6 +859,7 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
 #undef LD_ROW
 #undef ALU_ROW
 #undef LOOP_BACK
+#undef IDLE_CHECK
 #undef B
 #undef C
 #undef D
