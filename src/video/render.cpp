@@ -87,6 +87,7 @@ enum { SPRITE_END = 0xD0, SPRITE_EARLY_CLOCK = 0x80, SPRITE_COLOUR = 0x0F, EARLY
 // count is a multiple of 8.
 static inline void fill(uint32_t *p, int count, uint32_t c) {
   const px8 v = splat(c);
+#pragma GCC unroll 8
   for (int i = 0; i < count; i += 8) store8(p + i, v);
 }
 
@@ -154,6 +155,7 @@ static inline void draw_text(uint32_t *row, int line, int pattern_base) {
   const uint32_t fg = vdp_colors[reg(7) >> 4], bg = vdp_colors[reg(7) & 15];
   const px8 f = splat(fg), b = splat(bg);
   fill(row, 8, bg);
+#pragma GCC unroll 2
   for (int col = 0; col < 40; col += 4) {
     const unsigned bits24 = ((patterns[names[col] * 8u] & 0xFCu) << 16) |
                             ((patterns[names[col + 1] * 8u] & 0xFCu) << 10) |
@@ -172,6 +174,7 @@ static inline void draw_bars(uint32_t *row) {
   const px8 f = splat(fg), b = splat(bg);
   const px8 q0 = blend(lanes(0xF3), f, b), q1 = blend(lanes(0xCF), f, b), q2 = blend(lanes(0x3C), f, b);
   fill(row, 8, bg);
+#pragma GCC unroll 10
   for (int col = 0; col < 40; col += 4) {
     uint32_t *p = row + 8 + col * 6;
     store8(p, q0);
