@@ -60,7 +60,10 @@ struct DoubleTable {
 static constexpr DoubleTable twice{};
 static constexpr ByteLanes bits{};
 
-static inline px8 splat(uint32_t c) { return px8{c, c, c, c, c, c, c, c}; }
+static inline px8 splat(uint32_t c) {
+  const px4 one = {c, 0, 0, 0};
+  return __builtin_shufflevector(one, one, 0, 0, 0, 0, 0, 0, 0, 0);
+}
 // The frame buffer promises no more than word alignment.
 static inline px8 load8(const uint32_t *p) {
   px8 v;
@@ -239,6 +242,7 @@ static inline uint32_t sprites_on_line(const uint8_t *attributes, int line, int 
 // for both stores to land. Columns off the picture are skipped; a fixed
 // count keeps the branches predictable.
 static inline void draw_sprite_row(uint32_t *row, int col, uint64_t wide, int columns, const px8 &colour) {
+#pragma GCC unroll 5
   for (int k = 0; k < columns; k++, col++, wide <<= 8) {
     if ((unsigned)col >= 32) continue;
     uint32_t *p = row + col * 8;
@@ -246,11 +250,12 @@ static inline void draw_sprite_row(uint32_t *row, int col, uint64_t wide, int co
   }
 }
 
+// size: register 1's size and magnification bits, a constant in each copy.
+template <int size>
 static inline void draw_sprites(uint32_t *row, int line, const px8 *colors) {
   const uint8_t *attributes = video_ram + (reg(5) & 0x7F) * 0x80;
   const int pattern_base = (reg(6) & 7) * 0x800;
-  const int size = reg(1) & (VDP_R1_SIZE16 | VDP_R1_MAGNIFY);
-  const int height = size == 0 ? 8 : size == 3 ? 32 : 16;
+  constexpr int height = size == 0 ? 8 : size == 3 ? 32 : 16;
   uint32_t end;
   uint32_t on = sprites_on_line(attributes, line, height, &end);
   if (end != 0) on &= (end & -end) - 1;  // entries before the first end marker
@@ -265,7 +270,7 @@ static inline void draw_sprites(uint32_t *row, int line, const px8 *colors) {
   // but neither draw nor meet others.
   uint64_t map[MAP_WORDS] = {};
   bool check = (vdp_status & VDP_STATUS_COINCIDENCE) == 0;
-  const int columns = height / 8 + 1;
+  constexpr int columns = height / 8 + 1;
   int count = 0, last = 0;
   for (; on != 0 && count < 5; on &= on - 1, count++) {
     last = __builtin_ctz(on);
@@ -339,5 +344,10 @@ RENDER_VARIANTS void vdp_draw_line(uint32_t *row, int line) {
     case 4: draw_graphics2(row, line); break;
     default: draw_multicolour(row, line, third_pattern_base(line)); break;  // 6
   }
-  draw_sprites(row, line, colors);
+  switch (r1 & (VDP_R1_SIZE16 | VDP_R1_MAGNIFY)) {
+    case 0: draw_sprites<0>(row, line, colors); break;
+    case 1: draw_sprites<1>(row, line, colors); break;
+    case 2: draw_sprites<2>(row, line, colors); break;
+    default: draw_sprites<3>(row, line, colors); break;
+  }
 }
