@@ -31,7 +31,7 @@ namespace {
 // Eight frame-buffer pixels. The compiler's generic vectors map onto the
 // host's SIMD registers (one AVX2 register, two SSE2 or NEON ones).
 typedef uint32_t px8 __attribute__((vector_size(32)));
-typedef int32_t int8v __attribute__((vector_size(32)));
+typedef uint8_t bytes32 __attribute__((vector_size(32)));
 typedef uint32_t px4 __attribute__((vector_size(16)));
 
 // bits.m[b] has lane i all ones when bit 7 - i of b is set: a pattern
@@ -215,25 +215,23 @@ constexpr int Y_SHIFT = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__ ? 24 : 0;
 
 // The entries of the table that cover picture line `line`, as bits (bit e
 // for entry e), and in *end the entries from the first end marker on. All
-// 32 at once, eight a vector: a Y of 224 and more is above the picture
+// 32 Ys in one vector of bytes: a Y of 224 and more is above the picture
 // (Y - 256), and for a picture line one of 191 to 223 never covers it, so
-// one modular distance tells both.
+// one modular distance tells both; height is a power of two.
 static inline uint32_t sprites_on_line(const uint8_t *attributes, int line, int height, uint32_t *end) {
-  const px8 top = splat((uint32_t)(line - 1)), bytes = splat(0xFF);
-  const int8v limit = (int8v)splat((uint32_t)height);
-  const px8 end_mark = splat(SPRITE_END), bit = {1, 2, 4, 8, 16, 32, 64, 128};
-  px8 on = splat(0), ends = splat(0);
-  for (int k = 3; k >= 0; k--) {
-    const px8 y = (load8(reinterpret_cast<const uint32_t *>(attributes) + 8 * k) >> Y_SHIFT) & bytes;
-    // Distances are 0..255: a signed compare is as good and cheaper.
-    const px8 hit = (px8)((int8v)((top - y) & bytes) < limit);
-    const px8 stop = (px8)(y == end_mark);
-    // Lane i of group k stands for entry 8k + i: bit i of its byte.
-    on = (on << 8) | (hit & bit);
-    ends = (ends << 8) | (stop & bit);
-  }
-  *end = or_lanes(ends);
-  return or_lanes(on);
+  const uint32_t *words = reinterpret_cast<const uint32_t *>(attributes);
+  // Byte k of lane i: the Y of entry 8k + i.
+  const px8 low = splat(0xFF);
+  const px8 y = ((load8(words) >> Y_SHIFT) & low) | (((load8(words + 8) >> Y_SHIFT) & low) << 8) |
+                (((load8(words + 16) >> Y_SHIFT) & low) << 16) | ((load8(words + 24) >> Y_SHIFT) << 24);
+  const bytes32 distance = (bytes32)splat(0x01010101u * (uint8_t)(line - 1)) - (bytes32)y;
+  const bytes32 hit = (bytes32)((distance & (bytes32)splat(0x01010101u * (uint8_t)-height)) == (bytes32)splat(0));
+  const bytes32 stop = (bytes32)((bytes32)y == (bytes32)splat(0x01010101u * SPRITE_END));
+  // Bit i of each byte of lane i.
+  const bytes32 weight = (bytes32)px8{0x01010101, 0x02020202, 0x04040404, 0x08080808,
+                                      0x10101010, 0x20202020, 0x40404040, 0x80808080};
+  *end = or_lanes((px8)(stop & weight));
+  return or_lanes((px8)(hit & weight));
 }
 
 // Draws the set bits of `wide` (bit 63: the first pixel of 8-pixel column
