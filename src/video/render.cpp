@@ -4,22 +4,9 @@
 // time: the byte picks a row of lane masks from a 256-entry table, and two
 // colour vectors are blended through it.
 #include <cstring>
+#include <type_traits>
 
 #include "video/vdp.h"
-
-// On x86-64 ELF builds the renderer is compiled twice, for AVX2 (one
-// 32-byte store per pattern byte) and for the baseline, and the loader
-// picks one once at start-up. Elsewhere (Windows has no ifunc, ARM) the
-// baseline alone. Everything it calls is inlined into it, so both copies
-// are whole.
-#if defined(__x86_64__) && defined(__ELF__) && defined(__has_attribute)
-#if __has_attribute(target_clones)
-#define RENDER_VARIANTS __attribute__((target_clones("avx2", "default"), flatten))
-#endif
-#endif
-#ifndef RENDER_VARIANTS
-#define RENDER_VARIANTS __attribute__((flatten))
-#endif
 
 // The 32-byte vectors below never cross a call: every helper is inlined, so
 // the baseline's note that such arguments have no fixed ABI does not apply.
@@ -28,11 +15,18 @@
 #endif
 
 namespace {
-// Eight frame-buffer pixels. The compiler's generic vectors map onto the
-// host's SIMD registers (one AVX2 register, two SSE2 or NEON ones).
+// Eight frame-buffer pixels, the unit of all drawing: one vector where the
+// host has 32-byte ones (AVX2), two 16-byte halves elsewhere (SSE2, NEON).
+// The renderer is written once over either and built for each.
 typedef uint32_t px8 __attribute__((vector_size(32)));
 typedef uint8_t bytes32 __attribute__((vector_size(32)));
 typedef uint32_t px4 __attribute__((vector_size(16)));
+struct Halves {
+  px4 lo, hi;
+};
+inline Halves operator^(const Halves &a, const Halves &b) { return {a.lo ^ b.lo, a.hi ^ b.hi}; }
+inline Halves operator&(const Halves &a, const Halves &b) { return {a.lo & b.lo, a.hi & b.hi}; }
+inline Halves operator|(const Halves &a, const Halves &b) { return {a.lo | b.lo, a.hi | b.hi}; }
 
 // bits.m[b] has lane i all ones when bit 7 - i of b is set: a pattern
 // byte's eight lane masks in one row.
@@ -60,27 +54,69 @@ struct DoubleTable {
 static constexpr DoubleTable twice{};
 static constexpr ByteLanes bits{};
 
-static inline px8 splat(uint32_t c) {
-  const px4 one = {c, 0, 0, 0};
-  return __builtin_shufflevector(one, one, 0, 0, 0, 0, 0, 0, 0, 0);
-}
-// The frame buffer promises no more than word alignment.
-static inline px8 load8(const uint32_t *p) {
-  px8 v;
-  memcpy(&v, p, sizeof v);
+// The frame buffer promises no more than word alignment. The halves go
+// one by one, or the compiler takes them through the stack.
+template <class V>
+static inline V load8(const uint32_t *p) {
+  V v;
+  if constexpr (std::is_same_v<V, px8>) {
+    memcpy(&v, p, sizeof v);
+  } else {
+    memcpy(&v.lo, p, sizeof v.lo);
+    memcpy(&v.hi, p + 4, sizeof v.hi);
+  }
   return v;
 }
-static inline void store8(uint32_t *p, const px8 &v) { memcpy(p, &v, sizeof v); }
-static inline px8 lanes(unsigned pattern) { return load8(bits.m[pattern & 0xFF]); }
-// The pixels of mask m in fg, the others in bg.
-static inline px8 blend(const px8 &m, const px8 &fg, const px8 &bg) { return bg ^ ((fg ^ bg) & m); }
-
-// All eight lanes ORed together.
-static inline uint32_t or_lanes(const px8 &v) {
-  const px4 h = __builtin_shufflevector(v, v, 0, 1, 2, 3) | __builtin_shufflevector(v, v, 4, 5, 6, 7);
-  const px4 q = h | __builtin_shufflevector(h, h, 2, 3, 0, 1);
-  return q[0] | q[1];
+template <class V>
+static inline void store8(uint32_t *p, const V &v) {
+  if constexpr (std::is_same_v<V, px8>) {
+    memcpy(p, &v, sizeof v);
+  } else {
+    memcpy(p, &v.lo, sizeof v.lo);
+    memcpy(p + 4, &v.hi, sizeof v.hi);
+  }
 }
+template <class V>
+static inline V splat(uint32_t c) {
+  if constexpr (std::is_same_v<V, px8>) {
+    const px4 one = {c, 0, 0, 0};
+    return __builtin_shufflevector(one, one, 0, 0, 0, 0, 0, 0, 0, 0);
+  } else {
+    const px4 four = {c, c, c, c};
+    return {four, four};
+  }
+}
+// Eight pixels of one colour (or of a difference of two): the halves are
+// alike, so one is read for both.
+template <class V>
+static inline V load_colour(const uint32_t *p) {
+  if constexpr (std::is_same_v<V, px8>) {
+    return load8<V>(p);
+  } else {
+    px4 half;
+    memcpy(&half, p, sizeof half);
+    return {half, half};
+  }
+}
+template <class V>
+static inline V lanes(unsigned pattern) {
+  return load8<V>(bits.m[pattern & 0xFF]);
+}
+// The pixels of mask m in fg, the others in bg.
+template <class V>
+static inline V blend(const V &m, const V &fg, const V &bg) {
+  return bg ^ ((fg ^ bg) & m);
+}
+
+// All lanes ORed together.
+static inline uint32_t or_lanes(const px4 &v) {
+  const px4 h = v | __builtin_shufflevector(v, v, 2, 3, 0, 1);
+  return h[0] | h[1];
+}
+static inline uint32_t or_lanes(const px8 &v) {
+  return or_lanes(__builtin_shufflevector(v, v, 0, 1, 2, 3) | __builtin_shufflevector(v, v, 4, 5, 6, 7));
+}
+static inline uint32_t or_lanes(const Halves &v) { return or_lanes(v.lo | v.hi); }
 
 static inline int reg(int n) { return vdp_reg[n] & 0xFF; }
 
@@ -88,8 +124,9 @@ static inline int reg(int n) { return vdp_reg[n] & 0xFF; }
 enum { SPRITE_END = 0xD0, SPRITE_EARLY_CLOCK = 0x80, SPRITE_COLOUR = 0x0F, EARLY_CLOCK_SHIFT = 32 };
 
 // count is a multiple of 8.
+template <class V>
 static inline void fill(uint32_t *p, int count, uint32_t c) {
-  const px8 v = splat(c);
+  const V v = splat<V>(c);
 #pragma GCC unroll 8
   for (int i = 0; i < count; i += 8) store8(p + i, v);
 }
@@ -107,24 +144,40 @@ static inline int third_pattern_base(int line) {
 // backdrop does.
 namespace {
 struct ColourPair {
-  px8 bg, d;
+  alignas(32) uint32_t bg[8];
+  uint32_t d[8];
 };
 }  // namespace
 static ColourPair pairs[256];
+// The 16 colours, each as eight pixels; colour 0 the backdrop. Built from
+// these:
+alignas(32) static uint32_t colours[16][8];
+static uint32_t palette[16], shown_backdrop;
 
-static inline px8 column(const ColourPair &pair, unsigned pattern) { return pair.bg ^ (pair.d & lanes(pattern)); }
+template <class V>
+static inline V column(const ColourPair &pair, unsigned pattern) {
+  return load_colour<V>(pair.bg) ^ (load_colour<V>(pair.d) & lanes<V>(pattern));
+}
+template <class V>
+static inline void set_pair(int c) {
+  const V bg = load_colour<V>(colours[c & 15]);
+  store8(pairs[c].bg, bg);
+  store8(pairs[c].d, load_colour<V>(colours[c >> 4]) ^ bg);
+}
 
+template <class V>
 static inline void draw_graphics1(uint32_t *row, int line) {
   const uint8_t *names = video_ram + (reg(2) & 15) * 0x400 + (line >> 3) * 32;
   const uint8_t *patterns = video_ram + (reg(4) & 7) * 0x800 + (line & 7);
   const uint8_t *colour_table = video_ram + reg(3) * 64;
 #pragma GCC unroll 4
   for (int col = 0; col < 32; col++) {
-    const unsigned name = names[col];
-    store8(row + col * 8, column(pairs[colour_table[name >> 3]], patterns[name * 8]));
+    const size_t name = names[col];  // wide, so the address scale does the * 8
+    store8(row + col * 8, column<V>(pairs[colour_table[name >> 3]], patterns[name * 8]));
   }
 }
 
+template <class V>
 static inline void draw_graphics2(uint32_t *row, int line) {
   const uint8_t *names = video_ram + (reg(2) & 15) * 0x400 + (line >> 3) * 32;
   const uint8_t *patterns = video_ram + third_pattern_base(line) + (line & 7);
@@ -134,49 +187,52 @@ static inline void draw_graphics2(uint32_t *row, int line) {
 #pragma GCC unroll 4
   for (int col = 0; col < 32; col++) {
     const unsigned name = names[col];
-    store8(row + col * 8, column(pairs[video_ram[(colour_part | (name * 8)) & colour_mask]], patterns[name * 8]));
+    store8(row + col * 8, column<V>(pairs[video_ram[(colour_part | (name * 8)) & colour_mask]], patterns[name * 8]));
   }
 }
 
+template <class V>
 static inline void draw_multicolour(uint32_t *row, int line, int pattern_base) {
   const uint8_t *names = video_ram + (reg(2) & 15) * 0x400 + (line >> 3) * 32;
   const uint8_t *patterns = video_ram + pattern_base + ((line >> 2) & 7);
   // Four pixels of the high nibble's colour, four of the low one's.
-  const px8 left = lanes(0xF0);
+  const V left = lanes<V>(0xF0);
 #pragma GCC unroll 4
   for (int col = 0; col < 32; col++) {
     const ColourPair &pair = pairs[patterns[names[col] * 8u]];
-    store8(row + col * 8, pair.bg ^ (pair.d & left));
+    store8(row + col * 8, load_colour<V>(pair.bg) ^ (load_colour<V>(pair.d) & left));
   }
 }
 
 // Forty 6-pixel columns, taken four at a time: their 24 bits are three
 // bytes.
+template <class V>
 static inline void draw_text(uint32_t *row, int line, int pattern_base) {
   const uint8_t *names = video_ram + (reg(2) & 15) * 0x400 + (line >> 3) * 40;
   const uint8_t *patterns = video_ram + pattern_base + (line & 7);
   const uint32_t fg = vdp_colors[reg(7) >> 4], bg = vdp_colors[reg(7) & 15];
-  const px8 f = splat(fg), b = splat(bg);
-  fill(row, 8, bg);
+  const V f = splat<V>(fg), b = splat<V>(bg);
+  fill<V>(row, 8, bg);
 #pragma GCC unroll 2
   for (int col = 0; col < 40; col += 4) {
     const unsigned bits24 = ((patterns[names[col] * 8u] & 0xFCu) << 16) |
                             ((patterns[names[col + 1] * 8u] & 0xFCu) << 10) |
                             ((patterns[names[col + 2] * 8u] & 0xFCu) << 4) | (patterns[names[col + 3] * 8u] >> 2);
     uint32_t *p = row + 8 + col * 6;
-    store8(p, blend(lanes(bits24 >> 16), f, b));
-    store8(p + 8, blend(lanes(bits24 >> 8), f, b));
-    store8(p + 16, blend(lanes(bits24), f, b));
+    store8(p, blend(lanes<V>(bits24 >> 16), f, b));
+    store8(p + 8, blend(lanes<V>(bits24 >> 8), f, b));
+    store8(p + 16, blend(lanes<V>(bits24), f, b));
   }
-  fill(row + 248, 8, bg);
+  fill<V>(row + 248, 8, bg);
 }
 
+template <class V>
 static inline void draw_bars(uint32_t *row) {
   const uint32_t fg = vdp_colors[reg(7) >> 4], bg = vdp_colors[reg(7) & 15];
   // Columns of four lit and two dark pixels: 11110011 11001111 00111100.
-  const px8 f = splat(fg), b = splat(bg);
-  const px8 q0 = blend(lanes(0xF3), f, b), q1 = blend(lanes(0xCF), f, b), q2 = blend(lanes(0x3C), f, b);
-  fill(row, 8, bg);
+  const V f = splat<V>(fg), b = splat<V>(bg);
+  const V q0 = blend(lanes<V>(0xF3), f, b), q1 = blend(lanes<V>(0xCF), f, b), q2 = blend(lanes<V>(0x3C), f, b);
+  fill<V>(row, 8, bg);
 #pragma GCC unroll 10
   for (int col = 0; col < 40; col += 4) {
     uint32_t *p = row + 8 + col * 6;
@@ -184,7 +240,7 @@ static inline void draw_bars(uint32_t *row) {
     store8(p + 8, q1);
     store8(p + 16, q2);
   }
-  fill(row + 248, 8, bg);
+  fill<V>(row + 248, 8, bg);
 }
 
 // The row of a sprite as bits from bit 31 (leftmost pixel) down.
@@ -215,23 +271,48 @@ constexpr int Y_SHIFT = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__ ? 24 : 0;
 
 // The entries of the table that cover picture line `line`, as bits (bit e
 // for entry e), and in *end the entries from the first end marker on. All
-// 32 Ys in one vector of bytes: a Y of 224 and more is above the picture
-// (Y - 256), and for a picture line one of 191 to 223 never covers it, so
-// one modular distance tells both; height is a power of two.
+// 32 at once: a Y of 224 and more is above the picture (Y - 256), and for a
+// picture line one of 191 to 223 never covers it, so one modular distance
+// tells both; height is a power of two.
+template <class V>
 static inline uint32_t sprites_on_line(const uint8_t *attributes, int line, int height, uint32_t *end) {
   const uint32_t *words = reinterpret_cast<const uint32_t *>(attributes);
-  // Byte k of lane i: the Y of entry 8k + i.
-  const px8 low = splat(0xFF);
-  const px8 y = ((load8(words) >> Y_SHIFT) & low) | (((load8(words + 8) >> Y_SHIFT) & low) << 8) |
-                (((load8(words + 16) >> Y_SHIFT) & low) << 16) | ((load8(words + 24) >> Y_SHIFT) << 24);
-  const bytes32 distance = (bytes32)splat(0x01010101u * (uint8_t)(line - 1)) - (bytes32)y;
-  const bytes32 hit = (bytes32)((distance & (bytes32)splat(0x01010101u * (uint8_t)-height)) == (bytes32)splat(0));
-  const bytes32 stop = (bytes32)((bytes32)y == (bytes32)splat(0x01010101u * SPRITE_END));
-  // Bit i of each byte of lane i.
-  const bytes32 weight = (bytes32)px8{0x01010101, 0x02020202, 0x04040404, 0x08080808,
-                                      0x10101010, 0x20202020, 0x40404040, 0x80808080};
-  *end = or_lanes((px8)(stop & weight));
-  return or_lanes((px8)(hit & weight));
+  if constexpr (std::is_same_v<V, px8>) {
+    // The 32 Ys as bytes of one vector, byte k of lane i the Y of entry
+    // 8k + i.
+    const px8 low = splat<px8>(0xFF);
+    const px8 y = ((load8<px8>(words) >> Y_SHIFT) & low) | (((load8<px8>(words + 8) >> Y_SHIFT) & low) << 8) |
+                  (((load8<px8>(words + 16) >> Y_SHIFT) & low) << 16) | ((load8<px8>(words + 24) >> Y_SHIFT) << 24);
+    const bytes32 distance = (bytes32)splat<px8>(0x01010101u * (uint8_t)(line - 1)) - (bytes32)y;
+    const bytes32 hit =
+        (bytes32)((distance & (bytes32)splat<px8>(0x01010101u * (uint8_t)-height)) == (bytes32)splat<px8>(0));
+    const bytes32 stop = (bytes32)((bytes32)y == (bytes32)splat<px8>(0x01010101u * SPRITE_END));
+    // Bit i of each byte of lane i.
+    const bytes32 weight = (bytes32)px8{0x01010101, 0x02020202, 0x04040404, 0x08080808,
+                                        0x10101010, 0x20202020, 0x40404040, 0x80808080};
+    *end = or_lanes((px8)(stop & weight));
+    return or_lanes((px8)(hit & weight));
+  } else {
+    // Four entries a vector of 32-bit lanes, which every SIMD unit has.
+    const px4 top = {(uint32_t)line - 1, (uint32_t)line - 1, (uint32_t)line - 1, (uint32_t)line - 1};
+    const px4 low = {0xFF, 0xFF, 0xFF, 0xFF}, far = {(uint32_t)-height, (uint32_t)-height, (uint32_t)-height,
+                                                     (uint32_t)-height};
+    const px4 end_mark = {SPRITE_END, SPRITE_END, SPRITE_END, SPRITE_END}, bit = {1, 2, 4, 8};
+    px4 on = {}, ends = {};
+#pragma GCC unroll 8
+    for (int k = 7; k >= 0; k--) {
+      px4 y;
+      memcpy(&y, words + 4 * k, sizeof y);
+      y = (y >> Y_SHIFT) & low;
+      const px4 hit = (px4)((((top - y) & low) & far) == 0);
+      const px4 stop = (px4)(y == end_mark);
+      // Lane i of group k stands for entry 4k + i: bit i of its nibble.
+      on = (on << 4) | (hit & bit);
+      ends = (ends << 4) | (stop & bit);
+    }
+    *end = or_lanes(ends);
+    return or_lanes(on);
+  }
 }
 
 // Draws the set bits of `wide` (bit 63: the first pixel of 8-pixel column
@@ -239,23 +320,24 @@ static inline uint32_t sprites_on_line(const uint8_t *attributes, int line, int 
 // read and written whole: an unaligned access over two of them would wait
 // for both stores to land. Columns off the picture are skipped; a fixed
 // count keeps the branches predictable.
-static inline void draw_sprite_row(uint32_t *row, int col, uint64_t wide, int columns, const px8 &colour) {
+template <class V>
+static inline void draw_sprite_row(uint32_t *row, int col, uint64_t wide, int columns, const V &colour) {
 #pragma GCC unroll 5
   for (int k = 0; k < columns; k++, col++, wide <<= 8) {
     if ((unsigned)col >= 32) continue;
     uint32_t *p = row + col * 8;
-    store8(p, blend(lanes((unsigned)(wide >> 56)), colour, load8(p)));
+    store8(p, blend(lanes<V>((unsigned)(wide >> 56)), colour, load8<V>(p)));
   }
 }
 
 // size: register 1's size and magnification bits, a constant in each copy.
-template <int size>
-static inline void draw_sprites(uint32_t *row, int line, const px8 *colors) {
+template <class V, int size>
+static inline void draw_sprites(uint32_t *row, int line) {
   const uint8_t *attributes = video_ram + (reg(5) & 0x7F) * 0x80;
   const int pattern_base = (reg(6) & 7) * 0x800;
   constexpr int height = size == 0 ? 8 : size == 3 ? 32 : 16;
   uint32_t end;
-  uint32_t on = sprites_on_line(attributes, line, height, &end);
+  uint32_t on = sprites_on_line<V>(attributes, line, height, &end);
   if (end != 0) on &= (end & -end) - 1;  // entries before the first end marker
   if (on == 0) {
     if ((vdp_status & VDP_STATUS_FIFTH) == 0) vdp_status &= ~VDP_STATUS_SPRITE;
@@ -291,7 +373,7 @@ static inline void draw_sprites(uint32_t *row, int line, const px8 *colors) {
     if (count == 4) continue;
     map[w] |= wide >> s;
     map[w + 1] |= (wide << 1) << (63 - s);
-    draw_sprite_row(row, (pos >> 3) - 4, wide & ~before, columns, colors[colour]);
+    draw_sprite_row(row, (pos >> 3) - 4, wide & ~before, columns, load_colour<V>(colours[colour]));
   }
 
   if (count == 5) {
@@ -302,50 +384,74 @@ static inline void draw_sprites(uint32_t *row, int line, const px8 *colors) {
   }
 }
 
-RENDER_VARIANTS void vdp_draw_line(uint32_t *row, int line) {
+template <class V>
+static inline void draw_line(uint32_t *row, int line) {
   const int r1 = reg(1);
   const int backdrop = reg(7) & 15;
   if ((r1 & VDP_R1_DISPLAY) == 0) {
-    fill(row, 256, vdp_colors[backdrop]);
+    fill<V>(row, 256, vdp_colors[backdrop]);
     return;
   }
   const int mode = ((r1 & VDP_R1_M2) ? 1 : 0) | ((r1 & VDP_R1_M1) ? 2 : 0) | ((reg(0) & VDP_R0_M3) ? 4 : 0);
   switch (mode) {
-    case 2: draw_text(row, line, (reg(4) & 7) * 0x800); return;
-    case 5: draw_text(row, line, third_pattern_base(line)); return;
-    case 3: case 7: draw_bars(row); return;
+    case 2: draw_text<V>(row, line, (reg(4) & 7) * 0x800); return;
+    case 5: draw_text<V>(row, line, third_pattern_base(line)); return;
+    case 3: case 7: draw_bars<V>(row); return;
     default: break;
   }
   // The coloured modes, with sprites. Colour 0 is transparent and shows
-  // the backdrop.
-  static uint32_t palette[16], shown_backdrop;
-  static px8 colors[16];  // the palette as vectors
+  // the backdrop. The colours as vectors are kept between lines: rebuilt
+  // when the palette changes, the backdrop's when it does.
   const uint32_t backdrop_pixel = vdp_colors[backdrop];
-  if (or_lanes((load8(palette) ^ load8(vdp_colors)) | (load8(palette + 8) ^ load8(vdp_colors + 8))) != 0) {
+  const V changed = (load8<V>(palette) ^ load8<V>(vdp_colors)) | (load8<V>(palette + 8) ^ load8<V>(vdp_colors + 8));
+  if (or_lanes(changed) != 0) {
     memcpy(palette, vdp_colors, sizeof palette);
-    for (int c = 0; c < 16; c++) colors[c] = splat(palette[c]);
-    colors[0] = splat(backdrop_pixel);
-    for (int c = 0; c < 256; c++) pairs[c] = {colors[c & 15], colors[c >> 4] ^ colors[c & 15]};
+    for (int c = 1; c < 16; c++) store8(colours[c], splat<V>(palette[c]));
+    store8(colours[0], splat<V>(backdrop_pixel));
+    for (int c = 0; c < 256; c++) set_pair<V>(c);
     shown_backdrop = backdrop_pixel;
   } else if (backdrop_pixel != shown_backdrop) {
     // Only the colour bytes with a nibble 0 change.
-    const px8 b = colors[0] = splat(backdrop_pixel);
+    store8(colours[0], splat<V>(backdrop_pixel));
     shown_backdrop = backdrop_pixel;
     for (int n = 0; n < 16; n++) {
-      pairs[n * 16] = {b, colors[n] ^ b};
-      pairs[n].d = b ^ colors[n];
+      set_pair<V>(n * 16);
+      set_pair<V>(n);
     }
   }
   switch (mode) {
-    case 0: draw_graphics1(row, line); break;
-    case 1: draw_multicolour(row, line, (reg(4) & 7) * 0x800); break;
-    case 4: draw_graphics2(row, line); break;
-    default: draw_multicolour(row, line, third_pattern_base(line)); break;  // 6
+    case 0: draw_graphics1<V>(row, line); break;
+    case 1: draw_multicolour<V>(row, line, (reg(4) & 7) * 0x800); break;
+    case 4: draw_graphics2<V>(row, line); break;
+    default: draw_multicolour<V>(row, line, third_pattern_base(line)); break;  // 6
   }
   switch (r1 & (VDP_R1_SIZE16 | VDP_R1_MAGNIFY)) {
-    case 0: draw_sprites<0>(row, line, colors); break;
-    case 1: draw_sprites<1>(row, line, colors); break;
-    case 2: draw_sprites<2>(row, line, colors); break;
-    default: draw_sprites<3>(row, line, colors); break;
+    case 0: draw_sprites<V, 0>(row, line); break;
+    case 1: draw_sprites<V, 1>(row, line); break;
+    case 2: draw_sprites<V, 2>(row, line); break;
+    default: draw_sprites<V, 3>(row, line); break;
   }
 }
+
+// Each copy has everything it calls inlined into it. The AVX2 one is built
+// for x86-64 ELF hosts (GCC or clang), where the loader picks the copy once
+// at start-up; elsewhere (Windows, whose compiler cannot keep 32-byte
+// spills aligned on its stack, and ARM) the halves alone.
+__attribute__((flatten)) static void draw_line_halves(uint32_t *row, int line) { draw_line<Halves>(row, line); }
+#if defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__)
+__attribute__((target("avx2"), flatten)) static void draw_line_wide(uint32_t *row, int line) {
+  draw_line<px8>(row, line);
+}
+extern "C" {
+typedef void DrawLine(uint32_t *, int);
+// Runs while the program is loaded, before anything else of it, the
+// sanitizers' run-time included: it must not be instrumented.
+__attribute__((no_sanitize("address", "undefined", "thread"))) static DrawLine *pick_draw_line(void) {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") ? draw_line_wide : draw_line_halves;
+}
+}
+void vdp_draw_line(uint32_t *row, int line) __attribute__((ifunc("pick_draw_line")));
+#else
+void vdp_draw_line(uint32_t *row, int line) { draw_line_halves(row, line); }
+#endif
