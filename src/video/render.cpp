@@ -10,9 +10,10 @@
 
 // The 32-byte vectors below never cross a call: every helper is inlined, so
 // the baseline's note that such arguments have no fixed ABI does not apply.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wpsabi"
+#if defined(__clang__)
+#pragma clang diagnostic ignored "-Wunknown-warning-option"
 #endif
+#pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace {
 // Eight frame-buffer pixels, the unit of all drawing: one vector where the
@@ -434,24 +435,21 @@ static inline void draw_line(uint32_t *row, int line) {
 }
 
 // Each copy has everything it calls inlined into it. The AVX2 one is built
-// for x86-64 ELF hosts (GCC or clang), where the loader picks the copy once
-// at start-up; elsewhere (Windows, whose compiler cannot keep 32-byte
-// spills aligned on its stack, and ARM) the halves alone.
+// for x86-64 ELF hosts (GCC or clang) and picked at the first line drawn
+// when the host has AVX2; elsewhere (Windows, whose compiler cannot keep
+// 32-byte spills aligned on its stack, and ARM) the halves alone.
 __attribute__((flatten)) static void draw_line_halves(uint32_t *row, int line) { draw_line<Halves>(row, line); }
 #if defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__)
 __attribute__((target("avx2"), flatten)) static void draw_line_wide(uint32_t *row, int line) {
   draw_line<px8>(row, line);
 }
-extern "C" {
-typedef void DrawLine(uint32_t *, int);
-// Runs while the program is loaded, before anything else of it, the
-// sanitizers' run-time included: it must not be instrumented.
-__attribute__((no_sanitize("address", "undefined", "thread"))) static DrawLine *pick_draw_line(void) {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") ? draw_line_wide : draw_line_halves;
+static void pick_draw_line(uint32_t *row, int line);
+static void (*draw_line_picked)(uint32_t *, int) = pick_draw_line;
+static void pick_draw_line(uint32_t *row, int line) {
+  draw_line_picked = __builtin_cpu_supports("avx2") ? draw_line_wide : draw_line_halves;
+  draw_line_picked(row, line);
 }
-}
-void vdp_draw_line(uint32_t *row, int line) __attribute__((ifunc("pick_draw_line")));
+void vdp_draw_line(uint32_t *row, int line) { draw_line_picked(row, line); }
 #else
 void vdp_draw_line(uint32_t *row, int line) { draw_line_halves(row, line); }
 #endif
