@@ -412,12 +412,17 @@ static inline void draw_line(uint32_t *row, int line) {
     for (int c = 0; c < 256; c++) set_pair<V>(c);
     shown_backdrop = backdrop_pixel;
   } else if (backdrop_pixel != shown_backdrop) {
-    // Only the colour bytes with a nibble 0 change.
-    store8(colours[0], splat<V>(backdrop_pixel));
+    // Only the colour bytes with a nibble 0 change: n0 has the backdrop
+    // behind colour n, 0n colour n on it; both differ by colour n ^ backdrop.
+    const V b = splat<V>(backdrop_pixel);
+    store8(colours[0], b);
     shown_backdrop = backdrop_pixel;
+#pragma GCC unroll 16
     for (int n = 0; n < 16; n++) {
-      set_pair<V>(n * 16);
-      set_pair<V>(n);
+      const V d = load_colour<V>(colours[n]) ^ b;
+      store8(pairs[n * 16].bg, b);
+      store8(pairs[n * 16].d, d);
+      store8(pairs[n].d, d);
     }
   }
   switch (mode) {
