@@ -150,8 +150,8 @@ struct ColourPair {
 };
 }  // namespace
 static ColourPair pairs[256];
-// The 16 colours, each as eight pixels; colour 0 the backdrop. Built from
-// these:
+// The 16 colours, each as eight pixels, colour 0 the backdrop; and the
+// palette and backdrop pixel they were made from.
 alignas(32) static uint32_t colours[16][8];
 static uint32_t palette[16], shown_backdrop;
 
