@@ -1,28 +1,36 @@
 // Scanline renderer: the background of the eight mode numbers, then the
 // sprites of the line with their status bits. Runs 192 times a frame, so
-// it allocates nothing and writes four pixels at a time: a pattern nibble
-// picks a lane mask from a 16-entry table, and a vector of colours is
-// blended through it.
+// it allocates nothing and writes eight pixels (one pattern byte) at a
+// time: the byte picks a row of lane masks from a 256-entry table, and two
+// colour vectors are blended through it.
 #include <cstring>
+#include <type_traits>
 
 #include "video/vdp.h"
 
-namespace {
-// Four frame-buffer pixels. The compiler's generic vectors map onto the
-// host's SIMD registers (SSE2, NEON) or plain words.
-typedef uint32_t px4 __attribute__((vector_size(16)));
+// The 32-byte vectors below never cross a call: every helper is inlined, so
+// the baseline's note that such arguments have no fixed ABI does not apply.
+#if defined(__clang__)
+#pragma clang diagnostic ignored "-Wunknown-warning-option"
+#endif
+#pragma GCC diagnostic ignored "-Wpsabi"
 
-// nibble.m[n] has lane i all ones when bit 3 - i of n is set: the leftmost
-// pixel is the nibble's high bit.
-struct NibbleTable {
-  alignas(16) uint32_t m[16][4];
-  constexpr NibbleTable() : m() {
-    for (int n = 0; n < 16; n++)
-      for (int i = 0; i < 4; i++) m[n][i] = (n & (8 >> i)) ? 0xFFFFFFFFu : 0u;
-  }
+namespace {
+// Eight frame-buffer pixels, the unit of all drawing: one vector where the
+// host has 32-byte ones (AVX2), two 16-byte halves elsewhere (SSE2, NEON).
+// The renderer is written once over either and built for each.
+typedef uint32_t px8 __attribute__((vector_size(32)));
+typedef uint8_t bytes32 __attribute__((vector_size(32)));
+typedef uint32_t px4 __attribute__((vector_size(16)));
+struct Halves {
+  px4 lo, hi;
 };
+inline Halves operator^(const Halves &a, const Halves &b) { return {a.lo ^ b.lo, a.hi ^ b.hi}; }
+inline Halves operator&(const Halves &a, const Halves &b) { return {a.lo & b.lo, a.hi & b.hi}; }
+inline Halves operator|(const Halves &a, const Halves &b) { return {a.lo | b.lo, a.hi | b.hi}; }
+
 // bits.m[b] has lane i all ones when bit 7 - i of b is set: a pattern
-// byte's eight lane masks in one row, so a column needs no nibble split.
+// byte's eight lane masks in one row.
 struct ByteLanes {
   alignas(32) uint32_t m[256][8];
   constexpr ByteLanes() : m() {
@@ -44,57 +52,84 @@ struct DoubleTable {
 };
 }  // namespace
 
-static constexpr NibbleTable nibble{};
 static constexpr DoubleTable twice{};
 static constexpr ByteLanes bits{};
 
-static inline px4 splat(uint32_t c) { return px4{c, c, c, c}; }
-static inline px4 lanes(int n) {
-  px4 m;
-  memcpy(&m, nibble.m[n & 15], sizeof m);
-  return m;
-}
-// The frame buffer promises no more than word alignment.
-static inline px4 load4(const uint32_t *p) {
-  px4 v;
-  memcpy(&v, p, sizeof v);
+// The frame buffer promises no more than word alignment. The halves go
+// one by one, or the compiler takes them through the stack.
+template <class V>
+static inline V load8(const uint32_t *p) {
+  V v;
+  if constexpr (std::is_same_v<V, px8>) {
+    memcpy(&v, p, sizeof v);
+  } else {
+    memcpy(&v.lo, p, sizeof v.lo);
+    memcpy(&v.hi, p + 4, sizeof v.hi);
+  }
   return v;
 }
-static inline void store4(uint32_t *p, px4 v) { memcpy(p, &v, sizeof v); }
+template <class V>
+static inline void store8(uint32_t *p, const V &v) {
+  if constexpr (std::is_same_v<V, px8>) {
+    memcpy(p, &v, sizeof v);
+  } else {
+    memcpy(p, &v.lo, sizeof v.lo);
+    memcpy(p + 4, &v.hi, sizeof v.hi);
+  }
+}
+template <class V>
+static inline V splat(uint32_t c) {
+  if constexpr (std::is_same_v<V, px8>) {
+    const px4 one = {c, 0, 0, 0};
+    return __builtin_shufflevector(one, one, 0, 0, 0, 0, 0, 0, 0, 0);
+  } else {
+    const px4 four = {c, c, c, c};
+    return {four, four};
+  }
+}
+// Eight pixels of one colour (or of a difference of two): the halves are
+// alike, so one is read for both.
+template <class V>
+static inline V load_colour(const uint32_t *p) {
+  if constexpr (std::is_same_v<V, px8>) {
+    return load8<V>(p);
+  } else {
+    px4 half;
+    memcpy(&half, p, sizeof half);
+    return {half, half};
+  }
+}
+template <class V>
+static inline V lanes(unsigned pattern) {
+  return load8<V>(bits.m[pattern & 0xFF]);
+}
+// The pixels of mask m in fg, the others in bg.
+template <class V>
+static inline V blend(const V &m, const V &fg, const V &bg) {
+  return bg ^ ((fg ^ bg) & m);
+}
+
+// All lanes ORed together.
+static inline uint32_t or_lanes(const px4 &v) {
+  const px4 h = v | __builtin_shufflevector(v, v, 2, 3, 0, 1);
+  return h[0] | h[1];
+}
+static inline uint32_t or_lanes(const px8 &v) {
+  return or_lanes(__builtin_shufflevector(v, v, 0, 1, 2, 3) | __builtin_shufflevector(v, v, 4, 5, 6, 7));
+}
+static inline uint32_t or_lanes(const Halves &v) { return or_lanes(v.lo | v.hi); }
 
 static inline int reg(int n) { return vdp_reg[n] & 0xFF; }
 
 // Sprite attributes: Y, X, pattern, then early clock and colour.
 enum { SPRITE_END = 0xD0, SPRITE_EARLY_CLOCK = 0x80, SPRITE_COLOUR = 0x0F, EARLY_CLOCK_SHIFT = 32 };
 
-// Entry `offset` / 16 of a 16-entry vector table: a nibble in bits 7..4
-// is its own offset, which spares the shifts.
-static inline px4 entry_at(const void *table, unsigned offset) {
-  px4 v;
-  memcpy(&v, static_cast<const char *>(table) + offset, sizeof v);
-  return v;
-}
-
-// Eight pixels of a pattern byte in the colours of colour byte c (colors:
-// the 16 colours as vectors): fg (high nibble) where a bit is set, bg
-// elsewhere.
-static inline void put8(uint32_t *p, unsigned pattern, unsigned c, const px4 *colors) {
-  const px4 fg = entry_at(colors, c & 0xF0), bg = colors[c & 15];
-  const px4 d = fg ^ bg;
-  store4(p, bg ^ (d & entry_at(bits.m, pattern * 32)));
-  store4(p + 4, bg ^ (d & entry_at(bits.m, pattern * 32 + 16)));
-}
-
-// The 16 nibbles of pixels in fg on bg.
-static inline void blend_table(px4 *out, uint32_t fg, uint32_t bg) {
-  const px4 b = splat(bg), d = splat(fg ^ bg);
-  for (int n = 0; n < 16; n++) out[n] = b ^ (d & lanes(n));
-}
-
-// count is a multiple of 4.
+// count is a multiple of 8.
+template <class V>
 static inline void fill(uint32_t *p, int count, uint32_t c) {
-  const px4 v = splat(c);
-  for (int i = 0; i < count; i += 4) store4(p + i, v);
+  const V v = splat<V>(c);
+#pragma GCC unroll 8
+  for (int i = 0; i < count; i += 8) store8(p + i, v);
 }
 
 // Graphics II splits the screen in thirds: register 4 bit 2 gives the base
@@ -103,20 +138,48 @@ static inline int third_pattern_base(int line) {
   return ((reg(4) & 7) & ((line >> 6) | 4)) * 0x800;
 }
 
-// colors: the 16 colours as vectors, colour 0 the backdrop.
-static void draw_graphics1(uint32_t *row, int line, const px4 *colors) {
+// A colour byte's two colours as vectors: the background (low nibble) and
+// its difference to the foreground (high nibble), so a column is one AND
+// and one XOR. Colour 0 is the backdrop. One entry per colour byte, kept
+// between lines: rebuilt when the palette changes, in part when the
+// backdrop does.
+namespace {
+struct ColourPair {
+  alignas(32) uint32_t bg[8];
+  uint32_t d[8];
+};
+}  // namespace
+static ColourPair pairs[256];
+// The 16 colours, each as eight pixels, colour 0 the backdrop; and the
+// palette and backdrop pixel they were made from.
+alignas(32) static uint32_t colours[16][8];
+static uint32_t palette[16], shown_backdrop;
+
+template <class V>
+static inline V column(const ColourPair &pair, unsigned pattern) {
+  return load_colour<V>(pair.bg) ^ (load_colour<V>(pair.d) & lanes<V>(pattern));
+}
+template <class V>
+static inline void set_pair(int c) {
+  const V bg = load_colour<V>(colours[c & 15]);
+  store8(pairs[c].bg, bg);
+  store8(pairs[c].d, load_colour<V>(colours[c >> 4]) ^ bg);
+}
+
+template <class V>
+static inline void draw_graphics1(uint32_t *row, int line) {
   const uint8_t *names = video_ram + (reg(2) & 15) * 0x400 + (line >> 3) * 32;
   const uint8_t *patterns = video_ram + (reg(4) & 7) * 0x800 + (line & 7);
   const uint8_t *colour_table = video_ram + reg(3) * 64;
 #pragma GCC unroll 4
   for (int col = 0; col < 32; col++) {
-    const unsigned name = names[col];
-    const unsigned c = colour_table[name >> 3];
-    put8(row + col * 8, patterns[name * 8], c, colors);
+    const size_t name = names[col];  // wide, so the address scale does the * 8
+    store8(row + col * 8, column<V>(pairs[colour_table[name >> 3]], patterns[name * 8]));
   }
 }
 
-static void draw_graphics2(uint32_t *row, int line, const px4 *colors) {
+template <class V>
+static inline void draw_graphics2(uint32_t *row, int line) {
   const uint8_t *names = video_ram + (reg(2) & 15) * 0x400 + (line >> 3) * 32;
   const uint8_t *patterns = video_ram + third_pattern_base(line) + (line & 7);
   const unsigned c3 = (unsigned)reg(3) * 64;
@@ -125,57 +188,64 @@ static void draw_graphics2(uint32_t *row, int line, const px4 *colors) {
 #pragma GCC unroll 4
   for (int col = 0; col < 32; col++) {
     const unsigned name = names[col];
-    const unsigned c = video_ram[(colour_part | (name * 8)) & colour_mask];
-    put8(row + col * 8, patterns[name * 8], c, colors);
+    store8(row + col * 8, column<V>(pairs[video_ram[(colour_part | (name * 8)) & colour_mask]], patterns[name * 8]));
   }
 }
 
-static void draw_multicolour(uint32_t *row, int line, int pattern_base, const px4 *colors) {
+template <class V>
+static inline void draw_multicolour(uint32_t *row, int line, int pattern_base) {
   const uint8_t *names = video_ram + (reg(2) & 15) * 0x400 + (line >> 3) * 32;
   const uint8_t *patterns = video_ram + pattern_base + ((line >> 2) & 7);
+  // Four pixels of the high nibble's colour, four of the low one's.
+  const V left = lanes<V>(0xF0);
+#pragma GCC unroll 4
   for (int col = 0; col < 32; col++) {
-    const unsigned c = patterns[names[col] * 8u];
-    store4(row + col * 8, entry_at(colors, c & 0xF0));
-    store4(row + col * 8 + 4, colors[c & 15]);
+    const ColourPair &pair = pairs[patterns[names[col] * 8u]];
+    store8(row + col * 8, load_colour<V>(pair.bg) ^ (load_colour<V>(pair.d) & left));
   }
 }
 
-// Forty 6-pixel columns, taken in pairs: two columns' twelve bits are three
-// nibbles.
-static void draw_text(uint32_t *row, int line, int pattern_base) {
+// Forty 6-pixel columns, taken four at a time: their 24 bits are three
+// bytes.
+template <class V>
+static inline void draw_text(uint32_t *row, int line, int pattern_base) {
   const uint8_t *names = video_ram + (reg(2) & 15) * 0x400 + (line >> 3) * 40;
   const uint8_t *patterns = video_ram + pattern_base + (line & 7);
   const uint32_t fg = vdp_colors[reg(7) >> 4], bg = vdp_colors[reg(7) & 15];
-  px4 nibbles[16];
-  blend_table(nibbles, fg, bg);
-  fill(row, 8, bg);
-  for (int col = 0; col < 40; col += 2) {
-    const unsigned bits = ((patterns[names[col] * 8u] & 0xFCu) << 4) | (patterns[names[col + 1] * 8u] >> 2);
+  const V f = splat<V>(fg), b = splat<V>(bg);
+  fill<V>(row, 8, bg);
+#pragma GCC unroll 2
+  for (int col = 0; col < 40; col += 4) {
+    const unsigned bits24 = ((patterns[names[col] * 8u] & 0xFCu) << 16) |
+                            ((patterns[names[col + 1] * 8u] & 0xFCu) << 10) |
+                            ((patterns[names[col + 2] * 8u] & 0xFCu) << 4) | (patterns[names[col + 3] * 8u] >> 2);
     uint32_t *p = row + 8 + col * 6;
-    store4(p, nibbles[bits >> 8]);
-    store4(p + 4, nibbles[(bits >> 4) & 15]);
-    store4(p + 8, nibbles[bits & 15]);
+    store8(p, blend(lanes<V>(bits24 >> 16), f, b));
+    store8(p + 8, blend(lanes<V>(bits24 >> 8), f, b));
+    store8(p + 16, blend(lanes<V>(bits24), f, b));
   }
-  fill(row + 248, 8, bg);
+  fill<V>(row + 248, 8, bg);
 }
 
-static void draw_bars(uint32_t *row) {
+template <class V>
+static inline void draw_bars(uint32_t *row) {
   const uint32_t fg = vdp_colors[reg(7) >> 4], bg = vdp_colors[reg(7) & 15];
-  // Two columns of four lit and two dark pixels: 1111 0011 1100.
-  const px4 b = splat(bg), d = splat(fg ^ bg);
-  const px4 q0 = b ^ (d & lanes(0xF)), q1 = b ^ (d & lanes(0x3)), q2 = b ^ (d & lanes(0xC));
-  fill(row, 8, bg);
-  for (int col = 0; col < 40; col += 2) {
+  // Columns of four lit and two dark pixels: 11110011 11001111 00111100.
+  const V f = splat<V>(fg), b = splat<V>(bg);
+  const V q0 = blend(lanes<V>(0xF3), f, b), q1 = blend(lanes<V>(0xCF), f, b), q2 = blend(lanes<V>(0x3C), f, b);
+  fill<V>(row, 8, bg);
+#pragma GCC unroll 10
+  for (int col = 0; col < 40; col += 4) {
     uint32_t *p = row + 8 + col * 6;
-    store4(p, q0);
-    store4(p + 4, q1);
-    store4(p + 8, q2);
+    store8(p, q0);
+    store8(p + 8, q1);
+    store8(p + 16, q2);
   }
-  fill(row + 248, 8, bg);
+  fill<V>(row + 248, 8, bg);
 }
 
 // The row of a sprite as bits from bit 31 (leftmost pixel) down.
-static uint32_t sprite_bits(const uint8_t *attr, int size, int r, int base) {
+static inline uint32_t sprite_bits(const uint8_t *attr, int size, int r, int base) {
   int name = attr[2];
   switch (size) {
     case 0: return (uint32_t)video_ram[base + name * 8 + r] << 24;
@@ -191,154 +261,200 @@ static uint32_t sprite_bits(const uint8_t *attr, int size, int r, int base) {
   }
 }
 
-// The coincidence map: one bit per position from 32 left of the picture to
-// 32 right of it, most significant bit leftmost within each word.
+// The coloured sprite pixels of a line so far: one bit per position from
+// 32 left of the picture to 32 right of it, most significant bit leftmost
+// within each word. It hides what later sprites would draw over them and
+// tells when two meet.
 enum { MAP_WORDS = 6 };
-
-// ORs a sprite row (bit 31 leftmost) in at position pos; true when it met
-// bits already there.
-static inline bool place(uint64_t *map, int pos, uint32_t bits) {
-  const int w = pos >> 6, s = pos & 63;
-  const uint64_t row = (uint64_t)bits << 32;
-  const uint64_t left = row >> s, right = s != 0 ? row << (64 - s) : 0;
-  const uint64_t hit = (map[w] & left) | (map[w + 1] & right);
-  map[w] |= left;
-  map[w + 1] |= right;
-  return hit != 0;
-}
 
 // Byte 0 of an attribute entry read as a 32-bit word.
 constexpr int Y_SHIFT = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__ ? 24 : 0;
-typedef int32_t int4 __attribute__((vector_size(16)));
 
 // The entries of the table that cover picture line `line`, as bits (bit e
 // for entry e), and in *end the entries from the first end marker on. All
-// 32 at once, four a vector: a Y of 224 and more is above the picture
-// (Y - 256), and for a picture line one of 191 to 223 never covers it, so
-// one modular distance tells both.
-static uint32_t sprites_on_line(const uint8_t *attributes, int line, int height, uint32_t *end) {
-  const px4 top = splat((uint32_t)(line - 1)), bytes = splat(0xFF);
-  const int4 limit = {height, height, height, height};
-  const px4 end_mark = splat(SPRITE_END), bit = {1, 2, 4, 8};
-  px4 on = splat(0), ends = splat(0);
+// 32 at once: a Y of 224 and more is above the picture (Y - 256), and for a
+// picture line one of 191 to 223 never covers it, so one modular distance
+// tells both; height is a power of two.
+template <class V>
+static inline uint32_t sprites_on_line(const uint8_t *attributes, int line, int height, uint32_t *end) {
+  const uint32_t *words = reinterpret_cast<const uint32_t *>(attributes);
+  if constexpr (std::is_same_v<V, px8>) {
+    // The 32 Ys as bytes of one vector, byte k of lane i the Y of entry
+    // 8k + i.
+    const px8 low = splat<px8>(0xFF);
+    const px8 y = ((load8<px8>(words) >> Y_SHIFT) & low) | (((load8<px8>(words + 8) >> Y_SHIFT) & low) << 8) |
+                  (((load8<px8>(words + 16) >> Y_SHIFT) & low) << 16) | ((load8<px8>(words + 24) >> Y_SHIFT) << 24);
+    const bytes32 distance = (bytes32)splat<px8>(0x01010101u * (uint8_t)(line - 1)) - (bytes32)y;
+    const bytes32 hit =
+        (bytes32)((distance & (bytes32)splat<px8>(0x01010101u * (uint8_t)-height)) == (bytes32)splat<px8>(0));
+    const bytes32 stop = (bytes32)((bytes32)y == (bytes32)splat<px8>(0x01010101u * SPRITE_END));
+    // Bit i of each byte of lane i.
+    const bytes32 weight = (bytes32)px8{0x01010101, 0x02020202, 0x04040404, 0x08080808,
+                                        0x10101010, 0x20202020, 0x40404040, 0x80808080};
+    *end = or_lanes((px8)(stop & weight));
+    return or_lanes((px8)(hit & weight));
+  } else {
+    // Four entries a vector of 32-bit lanes, which every SIMD unit has.
+    const px4 top = {(uint32_t)line - 1, (uint32_t)line - 1, (uint32_t)line - 1, (uint32_t)line - 1};
+    const px4 low = {0xFF, 0xFF, 0xFF, 0xFF}, far = {(uint32_t)-height, (uint32_t)-height, (uint32_t)-height,
+                                                     (uint32_t)-height};
+    const px4 end_mark = {SPRITE_END, SPRITE_END, SPRITE_END, SPRITE_END}, bit = {1, 2, 4, 8};
+    px4 on = {}, ends = {};
 #pragma GCC unroll 8
-  for (int k = 7; k >= 0; k--) {
-    const px4 y = (load4(reinterpret_cast<const uint32_t *>(attributes) + 4 * k) >> Y_SHIFT) & bytes;
-    // Distances are 0..255: a signed compare is as good and cheaper.
-    const px4 hit = (px4)((int4)((top - y) & bytes) < limit);
-    const px4 stop = (px4)(y == end_mark);
-    // Lane i of group k stands for entry 4k + i: bit i of its nibble.
-    on = (on << 4) | (hit & bit);
-    ends = (ends << 4) | (stop & bit);
-  }
-  *end = ends[0] | ends[1] | ends[2] | ends[3];
-  return on[0] | on[1] | on[2] | on[3];
-}
-
-// Draws the set bits of a sprite row (bit 31 leftmost) at row[0..width).
-static inline void draw_sprite_row(uint32_t *row, uint32_t bits, int width, px4 colour) {
-  for (int i = 0; i < width; i += 4) {
-    const int n = (int)(bits >> (28 - i)) & 15;
-    if (n == 0) continue;
-    const px4 m = lanes(n);
-    store4(row + i, (load4(row + i) & ~m) | (colour & m));
+    for (int k = 7; k >= 0; k--) {
+      px4 y;
+      memcpy(&y, words + 4 * k, sizeof y);
+      y = (y >> Y_SHIFT) & low;
+      const px4 hit = (px4)((((top - y) & low) & far) == 0);
+      const px4 stop = (px4)(y == end_mark);
+      // Lane i of group k stands for entry 4k + i: bit i of its nibble.
+      on = (on << 4) | (hit & bit);
+      ends = (ends << 4) | (stop & bit);
+    }
+    *end = or_lanes(ends);
+    return or_lanes(on);
   }
 }
 
-static void draw_sprites(uint32_t *row, int line, const px4 *colors) {
+// Draws the set bits of `wide` (bit 63: the first pixel of 8-pixel column
+// `col`) in colour. Each piece goes through the background's own columns,
+// read and written whole: an unaligned access over two of them would wait
+// for both stores to land. Columns off the picture are skipped; a fixed
+// count keeps the branches predictable.
+template <class V>
+static inline void draw_sprite_row(uint32_t *row, int col, uint64_t wide, int columns, const V &colour) {
+#pragma GCC unroll 5
+  for (int k = 0; k < columns; k++, col++, wide <<= 8) {
+    if ((unsigned)col >= 32) continue;
+    uint32_t *p = row + col * 8;
+    store8(p, blend(lanes<V>((unsigned)(wide >> 56)), colour, load8<V>(p)));
+  }
+}
+
+// size: register 1's size and magnification bits, a constant in each copy.
+template <class V, int size>
+static inline void draw_sprites(uint32_t *row, int line) {
   const uint8_t *attributes = video_ram + (reg(5) & 0x7F) * 0x80;
   const int pattern_base = (reg(6) & 7) * 0x800;
-  const int size = reg(1) & (VDP_R1_SIZE16 | VDP_R1_MAGNIFY);
-  const int height = size == 0 ? 8 : size == 3 ? 32 : 16;
+  constexpr int height = size == 0 ? 8 : size == 3 ? 32 : 16;
   uint32_t end;
-  uint32_t on = sprites_on_line(attributes, line, height, &end);
+  uint32_t on = sprites_on_line<V>(attributes, line, height, &end);
   if (end != 0) on &= (end & -end) - 1;  // entries before the first end marker
+  if (on == 0) {
+    if ((vdp_status & VDP_STATUS_FIFTH) == 0) vdp_status &= ~VDP_STATUS_SPRITE;
+    return;
+  }
 
-  uint64_t map[MAP_WORDS];
-  int listed[5];
-  uint32_t bits[5];
-  int count = 0;
+  // Five sprites at most are looked at, first to last: four drawn, the
+  // fifth only counted. A sprite only draws where none before it did, so
+  // the lowest-numbered one is on top. Transparent ones (colour 0) count
+  // but neither draw nor meet others.
+  uint64_t map[MAP_WORDS] = {};
   bool check = (vdp_status & VDP_STATUS_COINCIDENCE) == 0;
-  if (check && on != 0) memset(map, 0, sizeof map);
-
-  for (; on != 0 && count < 5; on &= on - 1) {
-    const int e = __builtin_ctz(on);
-    const uint8_t *attr = attributes + e * 4;
-    int y = attr[0];
-    if (y >= 224) y -= 256;
-    bits[count] = sprite_bits(attr, size, line - y - 1, pattern_base);
-    if (check && (attr[3] & SPRITE_COLOUR) != 0) {
-      // The map starts 32 positions left of the picture.
-      int pos = attr[1] + ((attr[3] & SPRITE_EARLY_CLOCK) ? 0 : EARLY_CLOCK_SHIFT);
-      if (place(map, pos, bits[count])) {
-        vdp_status |= VDP_STATUS_COINCIDENCE;
-        check = false;
-      }
-    }
-    listed[count++] = e;
-  }
-
-  int drawn = count;
-  if (count == 5) {
-    drawn = 4;
-    if ((vdp_status & (VDP_STATUS_FRAME | VDP_STATUS_FIFTH)) == 0)
-      vdp_status = listed[4] | (vdp_status & VDP_STATUS_COINCIDENCE) | VDP_STATUS_FIFTH;
-  } else if ((vdp_status & VDP_STATUS_FIFTH) == 0) {
-    vdp_status = (vdp_status & ~VDP_STATUS_SPRITE) | (count ? listed[count - 1] : 0);
-  }
-
-  // Last to first, so the lowest-numbered sprite ends on top.
-  for (int i = drawn - 1; i >= 0; i--) {
-    const uint8_t *attr = attributes + listed[i] * 4;
-    int colour = attr[3] & SPRITE_COLOUR;
+  constexpr int columns = height / 8 + 1;
+  int count = 0, last = 0;
+  for (; on != 0 && count < 5; on &= on - 1, count++) {
+    last = __builtin_ctz(on);
+    const uint8_t *attr = attributes + last * 4;
+    const int colour = attr[3] & SPRITE_COLOUR;
     if (colour == 0) continue;
-    int x = attr[1] - ((attr[3] & SPRITE_EARLY_CLOCK) ? EARLY_CLOCK_SHIFT : 0);
-    if (x <= -height) continue;
-    uint32_t b = bits[i];
-    if (x >= 0 && x + height <= 256) {
-      draw_sprite_row(row + x, b, height, colors[colour]);
-    } else {
-      const uint32_t c = colors[colour][0];
-      while (b) {
-        int k = __builtin_clz(b);
-        int px = x + k;
-        if (px >= 0 && px < 256) row[px] = c;
-        b &= ~(0x80000000u >> k);
-      }
+    const uint32_t bits = sprite_bits(attr, size, (line - 1 - attr[0]) & 0xFF, pattern_base);
+    // Map position: the map starts 32 positions left of the picture.
+    const int pos = attr[1] + ((attr[3] & SPRITE_EARLY_CLOCK) ? 0 : EARLY_CLOCK_SHIFT);
+    // The row from its 8-pixel column on, and the map over the same 64
+    // positions (s is a multiple of 8; the double shifts stay in range
+    // when it is 0).
+    const uint64_t wide = ((uint64_t)bits << 32) >> (pos & 7);
+    const int w = pos >> 6, s = pos & 0x38;
+    const uint64_t before = (map[w] << s) | ((map[w + 1] >> 1) >> (63 - s));
+    if (check && (wide & before) != 0) {
+      vdp_status |= VDP_STATUS_COINCIDENCE;
+      check = false;
     }
+    if (count == 4) continue;
+    map[w] |= wide >> s;
+    map[w + 1] |= (wide << 1) << (63 - s);
+    draw_sprite_row(row, (pos >> 3) - 4, wide & ~before, columns, load_colour<V>(colours[colour]));
+  }
+
+  if (count == 5) {
+    if ((vdp_status & (VDP_STATUS_FRAME | VDP_STATUS_FIFTH)) == 0)
+      vdp_status = last | (vdp_status & VDP_STATUS_COINCIDENCE) | VDP_STATUS_FIFTH;
+  } else if ((vdp_status & VDP_STATUS_FIFTH) == 0) {
+    vdp_status = (vdp_status & ~VDP_STATUS_SPRITE) | last;
   }
 }
 
-void vdp_draw_line(uint32_t *row, int line) {
+template <class V>
+static inline void draw_line(uint32_t *row, int line) {
   const int r1 = reg(1);
   const int backdrop = reg(7) & 15;
   if ((r1 & VDP_R1_DISPLAY) == 0) {
-    fill(row, 256, vdp_colors[backdrop]);
+    fill<V>(row, 256, vdp_colors[backdrop]);
     return;
   }
   const int mode = ((r1 & VDP_R1_M2) ? 1 : 0) | ((r1 & VDP_R1_M1) ? 2 : 0) | ((reg(0) & VDP_R0_M3) ? 4 : 0);
   switch (mode) {
-    case 2: draw_text(row, line, (reg(4) & 7) * 0x800); return;
-    case 5: draw_text(row, line, third_pattern_base(line)); return;
-    case 3: case 7: draw_bars(row); return;
+    case 2: draw_text<V>(row, line, (reg(4) & 7) * 0x800); return;
+    case 5: draw_text<V>(row, line, third_pattern_base(line)); return;
+    case 3: case 7: draw_bars<V>(row); return;
     default: break;
   }
   // The coloured modes, with sprites. Colour 0 is transparent and shows
-  // the backdrop.
-  // The palette as vectors is kept between lines; it only changes with the
-  // palette itself.
-  static uint32_t palette[16];
-  static px4 colors[16];
-  if (memcmp(palette, vdp_colors, sizeof palette) != 0) {
+  // the backdrop. The colours as vectors are kept between lines: rebuilt
+  // when the palette changes, the backdrop's when it does.
+  const uint32_t backdrop_pixel = vdp_colors[backdrop];
+  const V changed = (load8<V>(palette) ^ load8<V>(vdp_colors)) | (load8<V>(palette + 8) ^ load8<V>(vdp_colors + 8));
+  if (or_lanes(changed) != 0) {
     memcpy(palette, vdp_colors, sizeof palette);
-    for (int c = 1; c < 16; c++) colors[c] = splat(palette[c]);
+    for (int c = 1; c < 16; c++) store8(colours[c], splat<V>(palette[c]));
+    store8(colours[0], splat<V>(backdrop_pixel));
+    for (int c = 0; c < 256; c++) set_pair<V>(c);
+    shown_backdrop = backdrop_pixel;
+  } else if (backdrop_pixel != shown_backdrop) {
+    // Only the colour bytes with a nibble 0 change: n0 has the backdrop
+    // behind colour n, 0n colour n on it; both differ by colour n ^ backdrop.
+    const V b = splat<V>(backdrop_pixel);
+    store8(colours[0], b);
+    shown_backdrop = backdrop_pixel;
+#pragma GCC unroll 16
+    for (int n = 0; n < 16; n++) {
+      const V d = load_colour<V>(colours[n]) ^ b;
+      store8(pairs[n * 16].bg, b);
+      store8(pairs[n * 16].d, d);
+      store8(pairs[n].d, d);
+    }
   }
-  colors[0] = splat(vdp_colors[backdrop]);
   switch (mode) {
-    case 0: draw_graphics1(row, line, colors); break;
-    case 1: draw_multicolour(row, line, (reg(4) & 7) * 0x800, colors); break;
-    case 4: draw_graphics2(row, line, colors); break;
-    default: draw_multicolour(row, line, third_pattern_base(line), colors); break;  // 6
+    case 0: draw_graphics1<V>(row, line); break;
+    case 1: draw_multicolour<V>(row, line, (reg(4) & 7) * 0x800); break;
+    case 4: draw_graphics2<V>(row, line); break;
+    default: draw_multicolour<V>(row, line, third_pattern_base(line)); break;  // 6
   }
-  draw_sprites(row, line, colors);
+  switch (r1 & (VDP_R1_SIZE16 | VDP_R1_MAGNIFY)) {
+    case 0: draw_sprites<V, 0>(row, line); break;
+    case 1: draw_sprites<V, 1>(row, line); break;
+    case 2: draw_sprites<V, 2>(row, line); break;
+    default: draw_sprites<V, 3>(row, line); break;
+  }
 }
+
+// Each copy has everything it calls inlined into it. The AVX2 one is built
+// for x86-64 ELF hosts (GCC or clang) and picked at the first line drawn
+// when the host has AVX2; elsewhere (Windows, whose compiler cannot keep
+// 32-byte spills aligned on its stack, and ARM) the halves alone.
+__attribute__((flatten)) static void draw_line_halves(uint32_t *row, int line) { draw_line<Halves>(row, line); }
+#if defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__)
+__attribute__((target("avx2"), flatten)) static void draw_line_wide(uint32_t *row, int line) {
+  draw_line<px8>(row, line);
+}
+static void pick_draw_line(uint32_t *row, int line);
+static void (*draw_line_picked)(uint32_t *, int) = pick_draw_line;
+static void pick_draw_line(uint32_t *row, int line) {
+  draw_line_picked = __builtin_cpu_supports("avx2") ? draw_line_wide : draw_line_halves;
+  draw_line_picked(row, line);
+}
+void vdp_draw_line(uint32_t *row, int line) { draw_line_picked(row, line); }
+#else
+void vdp_draw_line(uint32_t *row, int line) { draw_line_halves(row, line); }
+#endif
