@@ -3,6 +3,7 @@
 // event_* calls here.
 #include "host/sdl.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -16,6 +17,19 @@ SDL_Window *window;
 SDL_Surface *screenSurface, *surface, *status_surface;
 SDL_AudioDeviceID audio;
 static SDL_Joystick *gGameController1, *gGameController2;
+
+// Set by the library whenever an event joins its queue, from any thread;
+// while it is clear and nothing was pumped, the queue (behind a lock) is
+// not looked at. Only while the window's SDL session is up.
+static std::atomic<bool> events_queued{true};
+static bool events_watched;
+// A host_delay since the last look at the clock: the next poll reads it.
+static bool slept = true;
+
+static int SDLCALL note_event(void *, SDL_Event *) {
+  events_queued.store(true, std::memory_order_release);
+  return 1;
+}
 
 static bool video_driver_asked(void) {
   const char *asked = SDL_getenv("SDL_VIDEODRIVER");
@@ -47,6 +61,9 @@ int host_open_window(void) {
     return 1;
   }
   SDL_EventState(SDL_DROPFILE, SDL_ENABLE);
+  events_queued.store(true, std::memory_order_relaxed);
+  SDL_AddEventWatch(note_event, nullptr);
+  events_watched = true;
   if (SDL_NumJoysticks() > 0) gGameController1 = SDL_JoystickOpen(0);
   if (SDL_NumJoysticks() > 1) gGameController2 = SDL_JoystickOpen(1);
   window = SDL_CreateWindow("Tervox", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
@@ -83,6 +100,8 @@ void host_close_window(void) {
   if (gGameController2) SDL_JoystickClose(gGameController2);
   SDL_DestroyWindow(window);
   window = nullptr;
+  SDL_DelEventWatch(note_event, nullptr);
+  events_watched = false;
   SDL_Quit();
 }
 
@@ -258,7 +277,10 @@ void host_mouse_motion(int *dx, int *dy) { SDL_GetRelativeMouseState(dx, dy); }
 void host_center_mouse(void) {
   if (window != nullptr) SDL_WarpMouseInWindow(window, SCREEN_WIDTH / 2, SCREEN_HEIGHT / 2);
 }
-void host_delay(int milliseconds) { SDL_Delay((Uint32)milliseconds); }
+void host_delay(int milliseconds) {
+  SDL_Delay((Uint32)milliseconds);
+  slept = true;
+}
 
 // ---- the audio device
 
@@ -355,20 +377,29 @@ static void dispatch(SDL_Event *e) {
 }
 
 void host_poll_events(void) {
-  // Asking the window system for new input costs system calls: every 2 ms
-  // of real time is soon enough (the machine calls this every scanline,
-  // over a thousand times a frame's time when running flat out), and every
-  // 256 calls whatever the clock says. Events already queued are handled
-  // on every call.
-  enum { PUMP_MS = 2, PUMP_CALLS = 256 };
+  // Asking the window system for new input costs several system calls: every
+  // 5 ms of real time is soon enough (games read their controllers once a
+  // frame; the machine calls this every scanline, over a thousand times a
+  // frame's time when running flat out), and every 256 calls whatever the
+  // clock says. The clock is read every 16 calls, and on the first call
+  // after a sleep (the audio wait's and the stopped machine's calls are far
+  // apart). Events already queued are handled on every call.
+  enum { PUMP_MS = 5, PUMP_CALLS = 256, CLOCK_CALLS = 16 };
   static Uint64 pumped_at;
   static int calls;
-  const Uint64 now = SDL_GetTicks64();
-  if (++calls >= PUMP_CALLS || now - pumped_at >= PUMP_MS) {
-    SDL_PumpEvents();
-    pumped_at = now;
-    calls = 0;
+  bool look = !events_watched || events_queued.exchange(false, std::memory_order_acquire);
+  if (++calls >= PUMP_CALLS || slept || calls % CLOCK_CALLS == 0) {
+    slept = false;
+    const Uint64 now = SDL_GetTicks64();
+    if (calls >= PUMP_CALLS || now - pumped_at >= PUMP_MS) {
+      SDL_PumpEvents();
+      pumped_at = now;
+      calls = 0;
+      // Also catches an event whose note came just before it was queued.
+      look = true;
+    }
   }
+  if (!look) return;
   SDL_Event e;
   while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1) dispatch(&e);
 }
