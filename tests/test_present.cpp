@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "host/sdl.h"
 #include "memory/memory.h"
@@ -129,6 +130,41 @@ TEST_F(Present, PictureScalesPixelForPixelAsTheLibraryDoes) {
     SDL_FreeSurface(want);
     if (window) SDL_DestroyWindow(window);
     window = nullptr;
+  }
+}
+
+// A frame redraws only the rows that changed since the last one on this
+// surface, and lists them as bands; a repaint or a new surface redraws all.
+TEST_F(Present, OnlyChangedRowsAreRedrawnAndListed) {
+  open_window(640, 416);  // scale 2: source row y is output rows 16 + 2y, 17 + 2y
+  present();
+  auto row = [&](int y) { return (Uint32 *)((uint8_t *)surface->pixels + y * surface->pitch); };
+  auto mark = [&](int y) { ((Uint32 *)((uint8_t *)screenSurface->pixels + y * screenSurface->pitch))[40] = 0; };
+  SDL_Rect rects[PRESENT_MAX_RECTS];
+  struct {
+    std::vector<int> rows;  // source rows changed before the presentation
+    bool repaint;           // the border changes too
+    std::vector<SDL_Rect> want;
+  } cases[] = {
+      {{}, false, {}},
+      {{50, 51, 190}, false, {{32, 116, 576, 4}, {32, 396, 576, 2}}},
+      {{0, 2, 4, 6, 8, 10, 12, 14, 16, 18}, false,
+       {{32, 16, 576, 2}, {32, 20, 576, 2}, {32, 24, 576, 2}, {32, 28, 576, 2}, {32, 32, 576, 2},
+        {32, 36, 576, 2}, {32, 40, 576, 2}, {32, 44, 576, 10}}},
+      {{}, true, {{32, 16, 576, 384}}},
+  };
+  Uint32 value = 0x010101;
+  for (auto &c : cases) {
+    SCOPED_TRACE(testing::Message() << c.rows.size() << " rows, repaint " << c.repaint);
+    for (int y : c.rows) row(y)[0] = value++;
+    mark(16 + 2 * 100);  // an unchanged row keeps what the surface holds
+    present_border_dirty = c.repaint;  // as update_screen decides it
+    const int n = present_window(screenSurface, rects);
+    ASSERT_EQ(n, (int)c.want.size());
+    for (int i = 0; i < n; i++)
+      EXPECT_TRUE(SDL_RectEquals(&rects[i], &c.want[i])) << i << ": y " << rects[i].y << " h " << rects[i].h;
+    EXPECT_EQ(at(40, 16 + 2 * 100), c.repaint ? PICTURE : 0u);
+    for (int y : c.rows) EXPECT_EQ(at(32, 16 + 2 * y + 1), row(y)[0] & 0xFFFFFF) << y;
   }
 }
 

@@ -36,16 +36,20 @@ void host_set_fullscreen(int on) {
 }
 
 // The frame is composed on the window surface, then shown: the whole
-// window when the border changed, else only the picture's rectangle (and
-// the status line's), which is all that can have changed.
+// window when the border changed or the window was exposed, else only the
+// bands of the picture that changed (and the status line), and nothing at
+// all when the frame is the same as the last.
 void host_present(void) {
   if (window == nullptr || screenSurface == nullptr) return;
-  present_window(screenSurface);
+  SDL_Rect rects[PRESENT_MAX_RECTS + 1];
+  int n = present_window(screenSurface, rects);
   const present_layout &l = present_current;
-  if (present_border_dirty || l.w <= 0 || l.h <= 0) {
+  if (present_border_dirty || window_exposed || l.w <= 0 || l.h <= 0) {
+    window_exposed = false;
     SDL_UpdateWindowSurface(window);
     return;
   }
-  SDL_Rect rects[2] = {{l.x, l.y, l.w, l.h}, {l.status_x, l.status_y, l.status_w, l.status_h}};
-  SDL_UpdateWindowSurfaceRects(window, rects, present_status_shown && l.status_w > 0 && l.status_h > 0 ? 2 : 1);
+  if (present_status_shown && l.status_w > 0 && l.status_h > 0)
+    rects[n++] = SDL_Rect{l.status_x, l.status_y, l.status_w, l.status_h};
+  if (n > 0) SDL_UpdateWindowSurfaceRects(window, rects, n);
 }

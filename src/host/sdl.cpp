@@ -3,6 +3,7 @@
 // event_* calls here.
 #include "host/sdl.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -16,6 +17,19 @@ SDL_Window *window;
 SDL_Surface *screenSurface, *surface, *status_surface;
 SDL_AudioDeviceID audio;
 static SDL_Joystick *gGameController1, *gGameController2;
+
+// Set by the library whenever an event joins its queue, from any thread;
+// while it is clear and nothing was pumped, the queue (behind a lock) is
+// not looked at. Only while the window's SDL session is up.
+static std::atomic<bool> events_queued{true};
+static bool events_watched;
+// A host_delay since the last look at the clock: the next poll reads it.
+static bool slept = true;
+
+static int SDLCALL note_event(void *, SDL_Event *) {
+  events_queued.store(true, std::memory_order_release);
+  return 1;
+}
 
 static bool video_driver_asked(void) {
   const char *asked = SDL_getenv("SDL_VIDEODRIVER");
@@ -47,6 +61,9 @@ int host_open_window(void) {
     return 1;
   }
   SDL_EventState(SDL_DROPFILE, SDL_ENABLE);
+  events_queued.store(true, std::memory_order_relaxed);
+  SDL_AddEventWatch(note_event, nullptr);
+  events_watched = true;
   if (SDL_NumJoysticks() > 0) gGameController1 = SDL_JoystickOpen(0);
   if (SDL_NumJoysticks() > 1) gGameController2 = SDL_JoystickOpen(1);
   window = SDL_CreateWindow("Tervox", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
@@ -83,10 +100,15 @@ void host_close_window(void) {
   if (gGameController2) SDL_JoystickClose(gGameController2);
   SDL_DestroyWindow(window);
   window = nullptr;
+  SDL_DelEventWatch(note_event, nullptr);
+  events_watched = false;
   SDL_Quit();
 }
 
 // ---- presentation on a window surface
+
+enum { PRESENT_MAX_SIZE = 8192 };  // larger pictures go to the library's scaler
+bool window_exposed;
 
 static void fill_rect(SDL_Surface *target, Uint32 colour, int x, int y, int w, int h) {
   if (w <= 0 || h <= 0) return;
@@ -94,31 +116,26 @@ static void fill_rect(SDL_Surface *target, Uint32 colour, int x, int y, int w, i
   SDL_FillRect(target, &r, colour);
 }
 
-// Nearest-neighbour scaling of the picture into r on a 32-bit target of
-// the picture's own format, with the library's own rounding (a 16.16 step,
-// starting half a step in): its general scaler costs several times as much,
-// and runs 60 times a second. Rows that repeat a source row are copied.
-// Anything else goes to the library.
-static void scale_picture(SDL_Surface *source, SDL_Surface *target, SDL_Rect r) {
-  enum { MAX_WIDTH = 8192, MAX_SOURCE = 256, MAX_RUN = 4 };
-  static uint16_t columns[MAX_WIDTH];
+// Nearest-neighbour scaling of source rows [first, last] into r on a 32-bit
+// target of the picture's own format, with the library's own rounding (a
+// 16.16 step, starting half a step in): its general scaler costs several
+// times as much. Rows that repeat a source row are copied. Marks the output
+// rows written in `written` (indexed from r.y).
+static void scale_rows(SDL_Surface *source, SDL_Surface *target, SDL_Rect r, const uint8_t *dirty,
+                       uint8_t *written) {
+  enum { MAX_SOURCE = 256, MAX_RUN = 4 };
+  static uint16_t columns[PRESENT_MAX_SIZE];
   // Enlarging, each source pixel covers a run of 1 to 4 output pixels: the
   // row is written run by run, four pixels at a time (the next run writes
   // over the excess) until the last few pixels, which go one by one.
   static uint8_t runs[MAX_SOURCE];
-  static int columns_for = -1, runs_usable;
-  const bool direct = target->format->format == source->format->format && target->format->BytesPerPixel == 4 &&
-                      !SDL_MUSTLOCK(target) && !SDL_MUSTLOCK(source) && r.x >= 0 && r.y >= 0 &&
-                      r.w <= MAX_WIDTH && r.x + r.w <= target->w && r.y + r.h <= target->h;
-  if (!direct) {
-    SDL_BlitScaled(source, nullptr, target, &r);
-    return;
-  }
+  static int columns_for = -1, columns_source = -1, runs_usable;
   const uint32_t step_x = ((uint32_t)source->w << 16) / (uint32_t)r.w;
   const uint32_t step_y = ((uint32_t)source->h << 16) / (uint32_t)r.h;
-  if (columns_for != r.w) {
+  if (columns_for != r.w || columns_source != source->w) {
     for (int x = 0; x < r.w; x++) columns[x] = (uint16_t)((step_x / 2 + (uint32_t)x * step_x) >> 16);
     columns_for = r.w;
+    columns_source = source->w;
     runs_usable = source->w <= MAX_SOURCE;
     for (int sx = 0; sx < source->w && runs_usable; sx++) runs[sx] = 0;
     for (int x = 0; x < r.w && runs_usable; x++) runs[columns[x]]++;
@@ -128,6 +145,8 @@ static void scale_picture(SDL_Surface *source, SDL_Surface *target, SDL_Rect r) 
   uint8_t *previous = nullptr;
   for (int y = 0; y < r.h; y++) {
     const int sy = (int)((step_y / 2 + (uint32_t)y * step_y) >> 16);
+    written[y] = dirty[sy];
+    if (!dirty[sy]) continue;
     uint8_t *out = (uint8_t *)target->pixels + (size_t)(r.y + y) * target->pitch + (size_t)r.x * 4;
     if (sy == last) {
       memcpy(out, previous, (size_t)r.w * 4);
@@ -149,8 +168,78 @@ static void scale_picture(SDL_Surface *source, SDL_Surface *target, SDL_Rect r) 
   }
 }
 
-void present_window(SDL_Surface *target) {
-  if (target == nullptr) return;
+// The picture as last scaled onto the target, row by row: a frame redraws
+// (and the window receives) only the rows that differ from it, and most
+// frames change few rows or none.
+static uint32_t shown[SCREEN_PIXELS_Y * SCREEN_PIXELS_X];
+static struct {
+  bool valid;
+  SDL_Surface *target;
+  void *pixels;
+  int w, h, pitch;
+  SDL_Rect r;
+} shown_on;
+
+// Scales the picture into r and lists the bands of output rows it wrote in
+// `changed` (at most PRESENT_MAX_RECTS; the last band stretches to take in
+// any further ones). Returns the number of bands.
+static int scale_picture(SDL_Surface *source, SDL_Surface *target, SDL_Rect r, SDL_Rect *changed) {
+  const bool direct = target->format->format == source->format->format && target->format->BytesPerPixel == 4 &&
+                      !SDL_MUSTLOCK(target) && !SDL_MUSTLOCK(source) && r.x >= 0 && r.y >= 0 &&
+                      r.w <= PRESENT_MAX_SIZE && r.h <= PRESENT_MAX_SIZE && r.x + r.w <= target->w &&
+                      r.y + r.h <= target->h && source->w == SCREEN_PIXELS_X && source->h == SCREEN_PIXELS_Y;
+  if (!direct) {
+    shown_on.valid = false;
+    SDL_BlitScaled(source, nullptr, target, &r);
+    changed[0] = r;
+    return 1;
+  }
+  // Another target, size or place, or a repainted window: everything anew.
+  if (!shown_on.valid || present_border_dirty || shown_on.target != target || shown_on.pixels != target->pixels ||
+      shown_on.w != target->w || shown_on.h != target->h || shown_on.pitch != target->pitch ||
+      !SDL_RectEquals(&shown_on.r, &r)) {
+    shown_on.valid = false;
+    shown_on.target = target;
+    shown_on.pixels = target->pixels;
+    shown_on.w = target->w;
+    shown_on.h = target->h;
+    shown_on.pitch = target->pitch;
+    shown_on.r = r;
+  }
+  static uint8_t dirty[SCREEN_PIXELS_Y], written[PRESENT_MAX_SIZE];
+  bool any = false;
+  for (int sy = 0; sy < SCREEN_PIXELS_Y; sy++) {
+    const void *row = (const uint8_t *)source->pixels + (size_t)sy * source->pitch;
+    uint32_t *seen = shown + sy * SCREEN_PIXELS_X;
+    dirty[sy] = !shown_on.valid || memcmp(seen, row, sizeof(uint32_t) * SCREEN_PIXELS_X) != 0;
+    if (dirty[sy]) {
+      memcpy(seen, row, sizeof(uint32_t) * SCREEN_PIXELS_X);
+      any = true;
+    }
+  }
+  shown_on.valid = true;
+  if (!any) return 0;
+  scale_rows(source, target, r, dirty, written);
+  int bands = 0;
+  for (int y = 0; y < r.h; y++) {
+    if (!written[y]) continue;
+    int end = y;
+    while (end < r.h && written[end]) end++;
+    if (bands == PRESENT_MAX_RECTS) {
+      SDL_Rect &band = changed[bands - 1];
+      band.h = r.y + end - band.y;
+    } else {
+      changed[bands++] = SDL_Rect{r.x, r.y + y, r.w, end - y};
+    }
+    y = end;
+  }
+  return bands;
+}
+
+int present_window(SDL_Surface *target, SDL_Rect *changed) {
+  SDL_Rect unused[PRESENT_MAX_RECTS];
+  if (changed == nullptr) changed = unused;
+  if (target == nullptr) return 0;
   const present_layout &l = present_current;
   const int width = SCREEN_WIDTH, height = SCREEN_HEIGHT;
   if (present_border_dirty) {
@@ -162,11 +251,14 @@ void present_window(SDL_Surface *target) {
     fill_rect(target, c, l.x + l.w, l.y, width - (l.x + l.w), l.h);
     fill_rect(target, c, 0, l.y + l.h, width, height - (l.y + l.h));
   }
-  if (surface != nullptr && l.w > 0 && l.h > 0) scale_picture(surface, target, SDL_Rect{l.x, l.y, l.w, l.h});
+  int bands = 0;
+  if (surface != nullptr && l.w > 0 && l.h > 0)
+    bands = scale_picture(surface, target, SDL_Rect{l.x, l.y, l.w, l.h}, changed);
   if (present_status_shown && status_surface != nullptr && l.status_w > 0 && l.status_h > 0) {
     SDL_Rect r = {l.status_x, l.status_y, l.status_w, l.status_h};
     SDL_BlitScaled(status_surface, nullptr, target, &r);
   }
+  return bands;
 }
 
 // ---- window calls
@@ -185,7 +277,10 @@ void host_mouse_motion(int *dx, int *dy) { SDL_GetRelativeMouseState(dx, dy); }
 void host_center_mouse(void) {
   if (window != nullptr) SDL_WarpMouseInWindow(window, SCREEN_WIDTH / 2, SCREEN_HEIGHT / 2);
 }
-void host_delay(int milliseconds) { SDL_Delay((Uint32)milliseconds); }
+void host_delay(int milliseconds) {
+  SDL_Delay((Uint32)milliseconds);
+  slept = true;
+}
 
 // ---- the audio device
 
@@ -199,6 +294,10 @@ void host_audio_open(void) {
   want.format = AUDIO_S16LSB;
   want.channels = 1;
   want.samples = 512;
+  // The dummy driver wakes its thread once per buffer to play nothing, and
+  // the machine is paced by its own timer then: large buffers, few wake-ups.
+  const char *driver = SDL_GetCurrentAudioDriver();
+  if (driver != nullptr && strcmp(driver, "dummy") == 0) want.samples = 4096;
   want.callback = fill_audio;
   // No format change allowed: the ring holds signed 16-bit mono samples.
   audio = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
@@ -255,6 +354,10 @@ static void dispatch(SDL_Event *e) {
           if (window != nullptr) screenSurface = SDL_GetWindowSurface(window);
           event_window_size(e->window.data1, e->window.data2);
           break;
+        case SDL_WINDOWEVENT_EXPOSED:
+          window_exposed = true;
+          event_other();
+          break;
         case SDL_WINDOWEVENT_MAXIMIZED:
         case SDL_WINDOWEVENT_RESTORED:
         case SDL_WINDOWEVENT_FOCUS_GAINED:
@@ -278,20 +381,29 @@ static void dispatch(SDL_Event *e) {
 }
 
 void host_poll_events(void) {
-  // Asking the window system for new input costs system calls: every 2 ms
-  // of real time is soon enough (the machine calls this every scanline,
-  // over a thousand times a frame's time when running flat out), and every
-  // 256 calls whatever the clock says. Events already queued are handled
-  // on every call.
-  enum { PUMP_MS = 2, PUMP_CALLS = 256 };
+  // Asking the window system for new input costs several system calls: every
+  // 5 ms of real time is soon enough (games read their controllers once a
+  // frame; the machine calls this every scanline, over a thousand times a
+  // frame's time when running flat out), and every 256 calls whatever the
+  // clock says. The clock is read every 16 calls, and on the first call
+  // after a sleep (the audio wait's and the stopped machine's calls are far
+  // apart). Events already queued are handled on every call.
+  enum { PUMP_MS = 5, PUMP_CALLS = 256, CLOCK_CALLS = 16 };
   static Uint64 pumped_at;
   static int calls;
-  const Uint64 now = SDL_GetTicks64();
-  if (++calls >= PUMP_CALLS || now - pumped_at >= PUMP_MS) {
-    SDL_PumpEvents();
-    pumped_at = now;
-    calls = 0;
+  bool look = !events_watched || events_queued.exchange(false, std::memory_order_acquire);
+  if (++calls >= PUMP_CALLS || slept || calls % CLOCK_CALLS == 0) {
+    slept = false;
+    const Uint64 now = SDL_GetTicks64();
+    if (calls >= PUMP_CALLS || now - pumped_at >= PUMP_MS) {
+      SDL_PumpEvents();
+      pumped_at = now;
+      calls = 0;
+      // Also catches an event whose note came just before it was queued.
+      look = true;
+    }
   }
+  if (!look) return;
   SDL_Event e;
   while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1) dispatch(&e);
 }

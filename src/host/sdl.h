@@ -18,5 +18,12 @@ int host_create_surfaces(void);
 // Audio device, surfaces, joysticks, window, SDL.
 void host_close_window(void);
 // Composes border, picture and status line onto a window surface as
-// update_screen last decided (desktop and Windows presentation).
-void present_window(SDL_Surface *target);
+// update_screen last decided (desktop and Windows presentation). Only the
+// picture's rows that changed since the last composition on the same
+// surface are redrawn; their bands go to `changed` (if given, room for
+// PRESENT_MAX_RECTS), and the count is returned.
+enum { PRESENT_MAX_RECTS = 8 };
+int present_window(SDL_Surface *target, SDL_Rect *changed = nullptr);
+// Set when the window system lost the window's content: the next
+// presentation sends the whole window.
+extern bool window_exposed;

@@ -81,6 +81,19 @@ read -r r g b < <(pixel 32 400)
 read -r r3 g3 b3 < <(pixel 2 200)
 check "bottom border from y=400" [ "$r $g $b" = "$r3 $g3 $b3" ]
 
+# Hidden and shown again, the window gets its whole picture back (the
+# border included, though it has not changed).
+xdotool windowunmap --sync "$win"
+sleep 0.3
+xdotool windowmap --sync "$win"
+sleep 0.5
+shot
+read -r r2 g2 b2 < <(pixel 2 200)
+check "border back after the window is shown again ($r2 $g2 $b2)" [ "$r2 $g2 $b2" = "$r3 $g3 $b3" ]
+read -r r g b < <(pixel 40 24)
+check "picture back too ($r $g $b)" [ "$r" -gt 200 ] && [ "$g" -gt 200 ] && [ "$b" -gt 200 ]
+xdotool windowfocus --sync "$win" 2>/dev/null
+
 key F10
 sleep 0.5
 check "screenshot image001.png written" wait_file "$HOME/image001.png"
