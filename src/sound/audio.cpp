@@ -21,7 +21,9 @@ static const uint32_t AUDIO_BLOCK = SAMPLES_PER_PERIOD * 2;  // 16-bit samples
 static const uint32_t AUDIO_MAX_UNPLAYED = 1759;               // two blocks, less a byte
 static const uint64_t AUDIO_BYTES_PER_SECOND = SAMPLE_RATE * 2;
 static const int AUDIO_WAIT_MS = 3;
-static const int AUDIO_WAIT_MAX_MS = 8;
+// Above a block's 10 ms, so a wait for room is one sleep, and below a
+// frame, so the host's events are still polled every frame.
+static const int AUDIO_WAIT_MAX_MS = 12;
 
 // GCC expands small copies inline, unseen by the thread sanitizer; under
 // that sanitizer the ring's copies go through the real, intercepted call.
