@@ -284,12 +284,13 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
   // state is asked for again after one (int_line: 1 or 0, or -1 for not
   // known). irq_work is set where the loop's head may have something to
   // do: after a port access or a change of the interrupt flip-flops.
+#define PORT_DONE() { int_line = -1; irq_work = interrupt_mask != 0; effects++; }
 #define PORT_IN(port, dst) { STORE_SPI(); dst = (unsigned)read_port((int)(port), (int)PC) & 0xFF; LOAD_SPI(); \
-    int_line = -1; irq_work = interrupt_mask != 0; effects++; }
+    PORT_DONE() }
   // A write that costs nothing took no interrupt, so the registers are
   // still the locals' (most writes: the video chip's ports).
 #define PORT_OUT(port, v) { STORE_SPI(); const int extra_ = write_port((int)(port), (int)(v), (int)PC); \
-    int_line = -1; irq_work = interrupt_mask != 0; effects++; if (extra_ != 0) { budget -= extra_; LOAD_SPI(); } }
+    PORT_DONE() if (extra_ != 0) { budget -= extra_; LOAD_SPI(); } }
 
   LOAD_ALL();
   int int_line = -1;
@@ -856,6 +857,7 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
 #undef RST
 #undef PORT_IN
 #undef PORT_OUT
+#undef PORT_DONE
 #undef LD_ROW
 #undef ALU_ROW
 #undef LOOP_BACK
