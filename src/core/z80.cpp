@@ -1,7 +1,8 @@
-// Z80 interpreter: one dense switch per opcode table, registers in locals
-// for a whole run, flags from precomputed tables. The cases follow the
-// opcode map; each carries its mnemonic, and the cycle count is the last
-// thing it does (CY).
+// Z80 interpreter: registers in locals for a whole run, flags from
+// precomputed tables. The first byte goes through a table of handler
+// addresses (each handler ends by jumping to the next one's), the prefixed
+// tables are dense switches. Handlers follow the opcode map; each carries
+// its mnemonic, and the cycle count is the last thing it does (CY).
 #include "core/z80.h"
 
 #include "core/bus.h"
@@ -190,7 +191,13 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
 #define SETHL(v) (rHL.w = (uint16_t)(v))
 #define SETBC(v) (rBC.w = (uint16_t)(v))
 #define SETDE(v) (rDE.w = (uint16_t)(v))
-#define CY(n) { budget -= (n); break; }
+  // An instruction ends with its cycles, then goes straight on to the next
+  // one's code unless the run ends or the loop's head has interrupt work:
+  // one indirect jump per handler predicts better than a shared one.
+#define CY(n) { budget -= (n); NEXT_OP() }
+#define NEXT_OP()                                                            \
+  if (ONE_STEP || budget < 0 || irq_work) goto op_done;                      \
+  INC_R(); op = FETCH(); goto *op_code[op];
 #define PUSH16(v) { unsigned v_ = (v); SP = (SP - 1) & 0xFFFF; WR(SP, v_ >> 8); \
                     SP = (SP - 1) & 0xFFFF; WR(SP, v_ & 0xFF); }
 #define POP16(dst) { unsigned lo_ = RD(SP); SP = (SP + 1) & 0xFFFF; \
@@ -292,6 +299,17 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
 #define PORT_OUT(port, v) { STORE_SPI(); const int extra_ = write_port((int)(port), (int)(v), (int)PC); \
     PORT_DONE() if (extra_ != 0) { budget -= extra_; LOAD_SPI(); } }
 
+  // The first-byte table's handlers, by opcode.
+#define OP(n) op_##n:
+#define OP_ROW(h) &&op_0x##h##0, &&op_0x##h##1, &&op_0x##h##2, &&op_0x##h##3, \
+    &&op_0x##h##4, &&op_0x##h##5, &&op_0x##h##6, &&op_0x##h##7, &&op_0x##h##8, \
+    &&op_0x##h##9, &&op_0x##h##A, &&op_0x##h##B, &&op_0x##h##C, &&op_0x##h##D, \
+    &&op_0x##h##E, &&op_0x##h##F
+  static const void *const op_code[256] = {
+      OP_ROW(0), OP_ROW(1), OP_ROW(2), OP_ROW(3), OP_ROW(4), OP_ROW(5), OP_ROW(6), OP_ROW(7),
+      OP_ROW(8), OP_ROW(9), OP_ROW(A), OP_ROW(B), OP_ROW(C), OP_ROW(D), OP_ROW(E), OP_ROW(F)};
+  unsigned op;
+
   LOAD_ALL();
   int int_line = -1;
   bool irq_work = true;
@@ -316,57 +334,58 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
       }
     }
     INC_R();
-    const unsigned op = FETCH();
-    switch (op) {
-      case 0x00: CY(5)                                                          // NOP
-      case 0x01: { unsigned lo = FETCH(); C = lo; B = FETCH(); CY(11) }         // LD BC,nn
-      case 0x02: WR(BC, A); CY(8)                                               // LD (BC),A
-      case 0x03: { unsigned t = (BC + 1) & 0xFFFF; SETBC(t); CY(7) }            // INC BC
-      case 0x04: INC8(B) CY(5)                                                  // INC B
-      case 0x05: DEC8(B) CY(5)                                                  // DEC B
-      case 0x06: B = FETCH(); CY(8)                                             // LD B,n
-      case 0x07: A = ((A << 1) | (A >> 7)) & 0xFF;                              // RLCA
+    op = FETCH();
+    goto *op_code[op];
+    {
+      OP(0x00) CY(5)                                                            // NOP
+      OP(0x01) { unsigned lo = FETCH(); C = lo; B = FETCH(); CY(11) }           // LD BC,nn
+      OP(0x02) WR(BC, A); CY(8)                                                 // LD (BC),A
+      OP(0x03) { unsigned t = (BC + 1) & 0xFFFF; SETBC(t); CY(7) }              // INC BC
+      OP(0x04) INC8(B) CY(5)                                                    // INC B
+      OP(0x05) DEC8(B) CY(5)                                                    // DEC B
+      OP(0x06) B = FETCH(); CY(8)                                               // LD B,n
+      OP(0x07) A = ((A << 1) | (A >> 7)) & 0xFF;                                // RLCA
         F = (F & KEEP_SZ53P) | (A & FLAG_C); CY(5)
-      case 0x08: { unsigned t = emulator_registers[REG_AF2] & 0xFFFF;           // EX AF,AF'
+      OP(0x08) { unsigned t = emulator_registers[REG_AF2] & 0xFFFF;             // EX AF,AF'
         emulator_registers[REG_AF2] = (int32_t)((A << 8) | F); A = t >> 8; F = t & 0xFF; effects++; CY(5) }
-      case 0x09: ADDHL(BC) CY(12)                                               // ADD HL,BC
-      case 0x0A: A = RD(BC); CY(8)                                              // LD A,(BC)
-      case 0x0B: { unsigned t = (BC - 1) & 0xFFFF; SETBC(t); CY(7) }            // DEC BC
-      case 0x0C: INC8(C) CY(5)                                                  // INC C
-      case 0x0D: DEC8(C) CY(5)                                                  // DEC C
-      case 0x0E: C = FETCH(); CY(8)                                             // LD C,n
-      case 0x0F: { unsigned c = A & 1; A = (A >> 1) | (c << 7);                 // RRCA
+      OP(0x09) ADDHL(BC) CY(12)                                                 // ADD HL,BC
+      OP(0x0A) A = RD(BC); CY(8)                                                // LD A,(BC)
+      OP(0x0B) { unsigned t = (BC - 1) & 0xFFFF; SETBC(t); CY(7) }              // DEC BC
+      OP(0x0C) INC8(C) CY(5)                                                    // INC C
+      OP(0x0D) DEC8(C) CY(5)                                                    // DEC C
+      OP(0x0E) C = FETCH(); CY(8)                                               // LD C,n
+      OP(0x0F) { unsigned c = A & 1; A = (A >> 1) | (c << 7);                   // RRCA
         F = (F & KEEP_SZ53P) | c; CY(5) }
-      case 0x10:                                                                // DJNZ e
+      OP(0x10)                                                                  // DJNZ e
         B = (B - 1) & 0xFF;
         if (B != 0) { unsigned e = RD(PC); PC = (PC + 1 + (unsigned)(int)(int8_t)e) & 0xFFFF; CY(14) }
         PC = (PC + 1) & 0xFFFF; CY(9)
-      case 0x11: { unsigned lo = FETCH(); E = lo; D = FETCH(); CY(11) }         // LD DE,nn
-      case 0x12: WR(DE, A); CY(8)                                               // LD (DE),A
-      case 0x13: { unsigned t = (DE + 1) & 0xFFFF; SETDE(t); CY(7) }            // INC DE
-      case 0x14: INC8(D) CY(5)                                                  // INC D
-      case 0x15: DEC8(D) CY(5)                                                  // DEC D
-      case 0x16: D = FETCH(); CY(8)                                             // LD D,n
-      case 0x17: { unsigned c = A >> 7; A = ((A << 1) | (F & FLAG_C)) & 0xFF;   // RLA
+      OP(0x11) { unsigned lo = FETCH(); E = lo; D = FETCH(); CY(11) }           // LD DE,nn
+      OP(0x12) WR(DE, A); CY(8)                                                 // LD (DE),A
+      OP(0x13) { unsigned t = (DE + 1) & 0xFFFF; SETDE(t); CY(7) }              // INC DE
+      OP(0x14) INC8(D) CY(5)                                                    // INC D
+      OP(0x15) DEC8(D) CY(5)                                                    // DEC D
+      OP(0x16) D = FETCH(); CY(8)                                               // LD D,n
+      OP(0x17) { unsigned c = A >> 7; A = ((A << 1) | (F & FLAG_C)) & 0xFF;     // RLA
         F = (F & KEEP_SZ53P) | c; CY(5) }
-      case 0x18: JR_IF(true)                                                    // JR e
-      case 0x19: ADDHL(DE) CY(12)                                               // ADD HL,DE
-      case 0x1A: A = RD(DE); CY(8)                                              // LD A,(DE)
-      case 0x1B: { unsigned t = (DE - 1) & 0xFFFF; SETDE(t); CY(7) }            // DEC DE
-      case 0x1C: INC8(E) CY(5)                                                  // INC E
-      case 0x1D: DEC8(E) CY(5)                                                  // DEC E
-      case 0x1E: E = FETCH(); CY(8)                                             // LD E,n
-      case 0x1F: { unsigned c = A & 1; A = (A >> 1) | ((F & FLAG_C) << 7);      // RRA
+      OP(0x18) JR_IF(true)                                                      // JR e
+      OP(0x19) ADDHL(DE) CY(12)                                                 // ADD HL,DE
+      OP(0x1A) A = RD(DE); CY(8)                                                // LD A,(DE)
+      OP(0x1B) { unsigned t = (DE - 1) & 0xFFFF; SETDE(t); CY(7) }              // DEC DE
+      OP(0x1C) INC8(E) CY(5)                                                    // INC E
+      OP(0x1D) DEC8(E) CY(5)                                                    // DEC E
+      OP(0x1E) E = FETCH(); CY(8)                                               // LD E,n
+      OP(0x1F) { unsigned c = A & 1; A = (A >> 1) | ((F & FLAG_C) << 7);        // RRA
         F = (F & KEEP_SZ53P) | c; CY(5) }
-      case 0x20: JR_IF(!(F & FLAG_Z))                                           // JR NZ,e
-      case 0x21: { unsigned lo = FETCH(); L = lo; H = FETCH(); CY(11) }         // LD HL,nn
-      case 0x22: { unsigned lo = FETCH(); unsigned a = lo | (FETCH() << 8);     // LD (nn),HL
+      OP(0x20) JR_IF(!(F & FLAG_Z))                                             // JR NZ,e
+      OP(0x21) { unsigned lo = FETCH(); L = lo; H = FETCH(); CY(11) }           // LD HL,nn
+      OP(0x22) { unsigned lo = FETCH(); unsigned a = lo | (FETCH() << 8);       // LD (nn),HL
         WR(a, L); WR((a + 1) & 0xFFFF, H); CY(17) }
-      case 0x23: { unsigned t = (HL + 1) & 0xFFFF; SETHL(t); CY(7) }            // INC HL
-      case 0x24: INC8(H) CY(5)                                                  // INC H
-      case 0x25: DEC8(H) CY(5)                                                  // DEC H
-      case 0x26: H = FETCH(); CY(8)                                             // LD H,n
-      case 0x27: {                                                              // DAA
+      OP(0x23) { unsigned t = (HL + 1) & 0xFFFF; SETHL(t); CY(7) }              // INC HL
+      OP(0x24) INC8(H) CY(5)                                                    // INC H
+      OP(0x25) DEC8(H) CY(5)                                                    // DEC H
+      OP(0x26) H = FETCH(); CY(8)                                               // LD H,n
+      OP(0x27) {                                                                // DAA
         unsigned corr = ((F & FLAG_C) || A > 0x99) ? 0x60 : 0;
         if ((F & FLAG_H) || (A & 0x0F) > 9) corr |= 0x06;
         unsigned h, na;
@@ -376,52 +395,51 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
         A = na;
         CY(5)
       }
-      case 0x28: JR_IF(F & FLAG_Z)                                              // JR Z,e
-      case 0x29: ADDHL(HL) CY(12)                                               // ADD HL,HL
-      case 0x2A: { unsigned lo = FETCH(); unsigned a = lo | (FETCH() << 8);     // LD HL,(nn)
+      OP(0x28) JR_IF(F & FLAG_Z)                                                // JR Z,e
+      OP(0x29) ADDHL(HL) CY(12)                                                 // ADD HL,HL
+      OP(0x2A) { unsigned lo = FETCH(); unsigned a = lo | (FETCH() << 8);       // LD HL,(nn)
         L = RD(a); H = RD((a + 1) & 0xFFFF); CY(17) }
-      case 0x2B: { unsigned t = (HL - 1) & 0xFFFF; SETHL(t); CY(7) }            // DEC HL
-      case 0x2C: INC8(L) CY(5)                                                  // INC L
-      case 0x2D: DEC8(L) CY(5)                                                  // DEC L
-      case 0x2E: L = FETCH(); CY(8)                                             // LD L,n
-      case 0x2F: A ^= 0xFF; F |= FLAG_H | FLAG_N; CY(5)                         // CPL
-      case 0x30: JR_IF(!(F & FLAG_C))                                           // JR NC,e
-      case 0x31: { unsigned lo = FETCH(); SP = lo | (FETCH() << 8); CY(11) }    // LD SP,nn
-      case 0x32: { unsigned lo = FETCH(); unsigned a = lo | (FETCH() << 8);     // LD (nn),A
+      OP(0x2B) { unsigned t = (HL - 1) & 0xFFFF; SETHL(t); CY(7) }              // DEC HL
+      OP(0x2C) INC8(L) CY(5)                                                    // INC L
+      OP(0x2D) DEC8(L) CY(5)                                                    // DEC L
+      OP(0x2E) L = FETCH(); CY(8)                                               // LD L,n
+      OP(0x2F) A ^= 0xFF; F |= FLAG_H | FLAG_N; CY(5)                           // CPL
+      OP(0x30) JR_IF(!(F & FLAG_C))                                             // JR NC,e
+      OP(0x31) { unsigned lo = FETCH(); SP = lo | (FETCH() << 8); CY(11) }      // LD SP,nn
+      OP(0x32) { unsigned lo = FETCH(); unsigned a = lo | (FETCH() << 8);       // LD (nn),A
         WR(a, A); CY(14) }
-      case 0x33: SP = (SP + 1) & 0xFFFF; CY(7)                                  // INC SP
-      case 0x34: { unsigned a = HL, v = RD(a); INC8(v) WR(a, v); CY(12) }       // INC (HL)
-      case 0x35: { unsigned a = HL, v = RD(a); DEC8(v) WR(a, v); CY(12) }       // DEC (HL)
-      case 0x36: { unsigned v = FETCH(); WR(HL, v); CY(11) }                    // LD (HL),n
-      case 0x37: F |= FLAG_C; CY(5)                                             // SCF
-      case 0x38: JR_IF(F & FLAG_C)                                              // JR C,e
-      case 0x39: ADDHL(SP) CY(12)                                               // ADD HL,SP
-      case 0x3A: { unsigned lo = FETCH(); unsigned a = lo | (FETCH() << 8);     // LD A,(nn)
+      OP(0x33) SP = (SP + 1) & 0xFFFF; CY(7)                                    // INC SP
+      OP(0x34) { unsigned a = HL, v = RD(a); INC8(v) WR(a, v); CY(12) }         // INC (HL)
+      OP(0x35) { unsigned a = HL, v = RD(a); DEC8(v) WR(a, v); CY(12) }         // DEC (HL)
+      OP(0x36) { unsigned v = FETCH(); WR(HL, v); CY(11) }                      // LD (HL),n
+      OP(0x37) F |= FLAG_C; CY(5)                                               // SCF
+      OP(0x38) JR_IF(F & FLAG_C)                                                // JR C,e
+      OP(0x39) ADDHL(SP) CY(12)                                                 // ADD HL,SP
+      OP(0x3A) { unsigned lo = FETCH(); unsigned a = lo | (FETCH() << 8);       // LD A,(nn)
         A = RD(a); CY(14) }
-      case 0x3B: SP = (SP - 1) & 0xFFFF; CY(7)                                  // DEC SP
-      case 0x3C: INC8(A) CY(5)                                                  // INC A
-      case 0x3D: DEC8(A) CY(5)                                                  // DEC A
-      case 0x3E: A = FETCH(); CY(8)                                             // LD A,n
-      case 0x3F: F ^= FLAG_C; CY(5)                                             // CCF
+      OP(0x3B) SP = (SP - 1) & 0xFFFF; CY(7)                                    // DEC SP
+      OP(0x3C) INC8(A) CY(5)                                                    // INC A
+      OP(0x3D) DEC8(A) CY(5)                                                    // DEC A
+      OP(0x3E) A = FETCH(); CY(8)                                               // LD A,n
+      OP(0x3F) F ^= FLAG_C; CY(5)                                               // CCF
 
-#define LD_ROW(base, dst)                                               \
-      case base + 0: dst = B; CY(5)  case base + 1: dst = C; CY(5)      \
-      case base + 2: dst = D; CY(5)  case base + 3: dst = E; CY(5)      \
-      case base + 4: dst = H; CY(5)  case base + 5: dst = L; CY(5)      \
-      case base + 6: dst = RD(HL); CY(8) case base + 7: dst = A; CY(5)
-      LD_ROW(0x40, B)                                                           // LD B,r
-      LD_ROW(0x48, C)                                                           // LD C,r
-      LD_ROW(0x50, D)                                                           // LD D,r
-      LD_ROW(0x58, E)                                                           // LD E,r
-      LD_ROW(0x60, H)                                                           // LD H,r
-      LD_ROW(0x68, L)                                                           // LD L,r
-      case 0x70: WR(HL, B); CY(8)                                               // LD (HL),B
-      case 0x71: WR(HL, C); CY(8)                                               // LD (HL),C
-      case 0x72: WR(HL, D); CY(8)                                               // LD (HL),D
-      case 0x73: WR(HL, E); CY(8)                                               // LD (HL),E
-      case 0x74: WR(HL, H); CY(8)                                               // LD (HL),H
-      case 0x75: WR(HL, L); CY(8)                                               // LD (HL),L
-      case 0x76:                                                                // HALT: stays on itself
+#define LD_ROW(dst, o0, o1, o2, o3, o4, o5, o6, o7)                            \
+      OP(o0) dst = B; CY(5)  OP(o1) dst = C; CY(5)  OP(o2) dst = D; CY(5)      \
+      OP(o3) dst = E; CY(5)  OP(o4) dst = H; CY(5)  OP(o5) dst = L; CY(5)      \
+      OP(o6) dst = RD(HL); CY(8)  OP(o7) dst = A; CY(5)
+      LD_ROW(B, 0x40, 0x41, 0x42, 0x43, 0x44, 0x45, 0x46, 0x47)                   // LD B,r
+      LD_ROW(C, 0x48, 0x49, 0x4A, 0x4B, 0x4C, 0x4D, 0x4E, 0x4F)                   // LD C,r
+      LD_ROW(D, 0x50, 0x51, 0x52, 0x53, 0x54, 0x55, 0x56, 0x57)                   // LD D,r
+      LD_ROW(E, 0x58, 0x59, 0x5A, 0x5B, 0x5C, 0x5D, 0x5E, 0x5F)                   // LD E,r
+      LD_ROW(H, 0x60, 0x61, 0x62, 0x63, 0x64, 0x65, 0x66, 0x67)                   // LD H,r
+      LD_ROW(L, 0x68, 0x69, 0x6A, 0x6B, 0x6C, 0x6D, 0x6E, 0x6F)                   // LD L,r
+      OP(0x70) WR(HL, B); CY(8)                                                 // LD (HL),B
+      OP(0x71) WR(HL, C); CY(8)                                                 // LD (HL),C
+      OP(0x72) WR(HL, D); CY(8)                                                 // LD (HL),D
+      OP(0x73) WR(HL, E); CY(8)                                                 // LD (HL),E
+      OP(0x74) WR(HL, H); CY(8)                                                 // LD (HL),H
+      OP(0x75) WR(HL, L); CY(8)                                                 // LD (HL),L
+      OP(0x76)                                                                  // HALT: stays on itself
         PC = (PC - 1) & 0xFFFF;
         budget -= 5;
         // Nothing but an interrupt ends it, and the input cannot change
@@ -433,36 +451,35 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
           budget -= (int)(5 * repeats);
           R = (R + repeats) & 0x7F;
         }
-        break;
-      case 0x77: WR(HL, A); CY(8)                                               // LD (HL),A
-      LD_ROW(0x78, A)                                                           // LD A,r
+        NEXT_OP()
+      OP(0x77) WR(HL, A); CY(8)                                                 // LD (HL),A
+      LD_ROW(A, 0x78, 0x79, 0x7A, 0x7B, 0x7C, 0x7D, 0x7E, 0x7F)                   // LD A,r
 
-#define ALU_ROW(base, OP)                                                 \
-      case base + 0: OP(B) CY(5)  case base + 1: OP(C) CY(5)              \
-      case base + 2: OP(D) CY(5)  case base + 3: OP(E) CY(5)              \
-      case base + 4: OP(H) CY(5)  case base + 5: OP(L) CY(5)              \
-      case base + 6: OP(RD(HL)) CY(8) case base + 7: OP(A) CY(5)
-      ALU_ROW(0x80, ADD8)                                                       // ADD A,r
-      ALU_ROW(0x88, ADC8)                                                       // ADC A,r
-      ALU_ROW(0x90, SUB8)                                                       // SUB r
-      ALU_ROW(0x98, SBC8)                                                       // SBC A,r
-      ALU_ROW(0xA0, AND8)                                                       // AND r
-      ALU_ROW(0xA8, XOR8)                                                       // XOR r
-      ALU_ROW(0xB0, OR8)                                                        // OR r
-      ALU_ROW(0xB8, CP8)                                                        // CP r
+#define ALU_ROW(ALU, o0, o1, o2, o3, o4, o5, o6, o7)                            \
+      OP(o0) ALU(B) CY(5)  OP(o1) ALU(C) CY(5)  OP(o2) ALU(D) CY(5)            \
+      OP(o3) ALU(E) CY(5)  OP(o4) ALU(H) CY(5)  OP(o5) ALU(L) CY(5)            \
+      OP(o6) ALU(RD(HL)) CY(8)  OP(o7) ALU(A) CY(5)
+      ALU_ROW(ADD8, 0x80, 0x81, 0x82, 0x83, 0x84, 0x85, 0x86, 0x87)               // ADD A,r
+      ALU_ROW(ADC8, 0x88, 0x89, 0x8A, 0x8B, 0x8C, 0x8D, 0x8E, 0x8F)               // ADC A,r
+      ALU_ROW(SUB8, 0x90, 0x91, 0x92, 0x93, 0x94, 0x95, 0x96, 0x97)               // SUB r
+      ALU_ROW(SBC8, 0x98, 0x99, 0x9A, 0x9B, 0x9C, 0x9D, 0x9E, 0x9F)               // SBC A,r
+      ALU_ROW(AND8, 0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7)               // AND r
+      ALU_ROW(XOR8, 0xA8, 0xA9, 0xAA, 0xAB, 0xAC, 0xAD, 0xAE, 0xAF)               // XOR r
+      ALU_ROW(OR8, 0xB0, 0xB1, 0xB2, 0xB3, 0xB4, 0xB5, 0xB6, 0xB7)                // OR r
+      ALU_ROW(CP8, 0xB8, 0xB9, 0xBA, 0xBB, 0xBC, 0xBD, 0xBE, 0xBF)                // CP r
 
-      case 0xC0: RET_IF(!(F & FLAG_Z))                                          // RET NZ
-      case 0xC1: { unsigned t; POP16(t); SETBC(t); CY(11) }                     // POP BC
-      case 0xC2: JP_IF(!(F & FLAG_Z))                                           // JP NZ,nn
-      case 0xC3: JP_IF(true)                                                    // JP nn
-      case 0xC4: CALL_IF(!(F & FLAG_Z))                                         // CALL NZ,nn
-      case 0xC5: PUSH16(BC) CY(12)                                              // PUSH BC
-      case 0xC6: ADD8(FETCH()) CY(8)                                            // ADD A,n
-      case 0xC7: RST(0x00)                                                      // RST 00h
-      case 0xC8: RET_IF(F & FLAG_Z)                                             // RET Z
-      case 0xC9: POP16(PC) CY(11)                                               // RET
-      case 0xCA: JP_IF(F & FLAG_Z)                                              // JP Z,nn
-      case 0xCB: {                                                              // CB: shifts, BIT, RES, SET
+      OP(0xC0) RET_IF(!(F & FLAG_Z))                                            // RET NZ
+      OP(0xC1) { unsigned t; POP16(t); SETBC(t); CY(11) }                       // POP BC
+      OP(0xC2) JP_IF(!(F & FLAG_Z))                                             // JP NZ,nn
+      OP(0xC3) JP_IF(true)                                                      // JP nn
+      OP(0xC4) CALL_IF(!(F & FLAG_Z))                                           // CALL NZ,nn
+      OP(0xC5) PUSH16(BC) CY(12)                                                // PUSH BC
+      OP(0xC6) ADD8(FETCH()) CY(8)                                              // ADD A,n
+      OP(0xC7) RST(0x00)                                                        // RST 00h
+      OP(0xC8) RET_IF(F & FLAG_Z)                                               // RET Z
+      OP(0xC9) POP16(PC) CY(11)                                                 // RET
+      OP(0xCA) JP_IF(F & FLAG_Z)                                                // JP Z,nn
+      OP(0xCB) {                                                                // CB: shifts, BIT, RES, SET
         INC_R();
         const unsigned op2 = FETCH();
         const unsigned reg = op2 & 7;
@@ -481,20 +498,20 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
         REG8(reg, SET)
         CY(10)
       }
-      case 0xCC: CALL_IF(F & FLAG_Z)                                            // CALL Z,nn
-      case 0xCD: CALL_IF(true)                                                  // CALL nn
-      case 0xCE: ADC8(FETCH()) CY(8)                                            // ADC A,n
-      case 0xCF: RST(0x08)                                                      // RST 08h
-      case 0xD0: RET_IF(!(F & FLAG_C))                                          // RET NC
-      case 0xD1: { unsigned t; POP16(t); SETDE(t); CY(11) }                     // POP DE
-      case 0xD2: JP_IF(!(F & FLAG_C))                                           // JP NC,nn
-      case 0xD3: { unsigned n = FETCH(); PORT_OUT((A << 8) | n, A) CY(12) }     // OUT (n),A
-      case 0xD4: CALL_IF(!(F & FLAG_C))                                         // CALL NC,nn
-      case 0xD5: PUSH16(DE) CY(12)                                              // PUSH DE
-      case 0xD6: SUB8(FETCH()) CY(8)                                            // SUB n
-      case 0xD7: RST(0x10)                                                      // RST 10h
-      case 0xD8: RET_IF(F & FLAG_C)                                             // RET C
-      case 0xD9: {                                                              // EXX
+      OP(0xCC) CALL_IF(F & FLAG_Z)                                              // CALL Z,nn
+      OP(0xCD) CALL_IF(true)                                                    // CALL nn
+      OP(0xCE) ADC8(FETCH()) CY(8)                                              // ADC A,n
+      OP(0xCF) RST(0x08)                                                        // RST 08h
+      OP(0xD0) RET_IF(!(F & FLAG_C))                                            // RET NC
+      OP(0xD1) { unsigned t; POP16(t); SETDE(t); CY(11) }                       // POP DE
+      OP(0xD2) JP_IF(!(F & FLAG_C))                                             // JP NC,nn
+      OP(0xD3) { unsigned n = FETCH(); PORT_OUT((A << 8) | n, A) CY(12) }       // OUT (n),A
+      OP(0xD4) CALL_IF(!(F & FLAG_C))                                           // CALL NC,nn
+      OP(0xD5) PUSH16(DE) CY(12)                                                // PUSH DE
+      OP(0xD6) SUB8(FETCH()) CY(8)                                              // SUB n
+      OP(0xD7) RST(0x10)                                                        // RST 10h
+      OP(0xD8) RET_IF(F & FLAG_C)                                               // RET C
+      OP(0xD9) {                                                                // EXX
         unsigned t = emulator_registers[REG_BC2] & 0xFFFF;
         emulator_registers[REG_BC2] = (int32_t)BC; SETBC(t);
         t = emulator_registers[REG_DE2] & 0xFFFF;
@@ -504,11 +521,11 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
         effects++;
         CY(5)
       }
-      case 0xDA: JP_IF(F & FLAG_C)                                              // JP C,nn
-      case 0xDB: { unsigned n = FETCH(); PORT_IN((A << 8) | n, A) CY(12) }      // IN A,(n)
-      case 0xDC: CALL_IF(F & FLAG_C)                                            // CALL C,nn
-      case 0xDD:                                                                // DD: IX forms
-      case 0xFD: {                                                              // FD: IY forms
+      OP(0xDA) JP_IF(F & FLAG_C)                                                // JP C,nn
+      OP(0xDB) { unsigned n = FETCH(); PORT_IN((A << 8) | n, A) CY(12) }        // IN A,(n)
+      OP(0xDC) CALL_IF(F & FLAG_C)                                              // CALL C,nn
+      OP(0xDD)                                                                  // DD: IX forms
+      OP(0xFD) {                                                                // FD: IY forms
         INC_R();
         unsigned xy = op == 0xDD ? IX : IY;
         const unsigned op2 = FETCH();
@@ -517,6 +534,9 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
 #define SETXH(v) (xy = (xy & 0x00FF) | (((v) & 0xFF) << 8))
 #define SETXL(v) (xy = (xy & 0xFF00) | ((v) & 0xFF))
 #define EA() ((xy + (unsigned)(int)(int8_t)FETCH()) & 0xFFFF)
+        // Here an instruction's end is the write-back of IX or IY below.
+#undef CY
+#define CY(n) { budget -= (n); break; }
         switch (op2) {
           case 0x09: ADD16(xy, BC) budget -= 17; break;                         // ADD IX,BC
           case 0x19: ADD16(xy, DE) budget -= 17; break;                         // ADD IX,DE
@@ -612,35 +632,37 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
             CY(6)
         }
         if (op == 0xDD) IX = xy; else IY = xy;
+#undef CY
+#define CY(n) { budget -= (n); NEXT_OP() }
 #undef XH
 #undef XL
 #undef SETXH
 #undef SETXL
 #undef EA
 #undef XALU
-        break;
+        NEXT_OP()
       }
-      case 0xDE: SBC8(FETCH()) CY(8)                                            // SBC A,n
-      case 0xDF: RST(0x18)                                                      // RST 18h
-      case 0xE0: RET_IF(!(F & FLAG_PV))                                         // RET PO
-      case 0xE1: { unsigned t; POP16(t); SETHL(t); CY(11) }                     // POP HL
-      case 0xE2: JP_IF(!(F & FLAG_PV))                                          // JP PO,nn
-      case 0xE3: {                                                              // EX (SP),HL
+      OP(0xDE) SBC8(FETCH()) CY(8)                                              // SBC A,n
+      OP(0xDF) RST(0x18)                                                        // RST 18h
+      OP(0xE0) RET_IF(!(F & FLAG_PV))                                           // RET PO
+      OP(0xE1) { unsigned t; POP16(t); SETHL(t); CY(11) }                       // POP HL
+      OP(0xE2) JP_IF(!(F & FLAG_PV))                                            // JP PO,nn
+      OP(0xE3) {                                                                // EX (SP),HL
         const unsigned lo = RD(SP), hi = RD((SP + 1) & 0xFFFF);
         WR((SP + 1) & 0xFFFF, H); WR(SP, L);
         L = lo; H = hi;
         CY(20)
       }
-      case 0xE4: CALL_IF(!(F & FLAG_PV))                                        // CALL PO,nn
-      case 0xE5: PUSH16(HL) CY(12)                                              // PUSH HL
-      case 0xE6: AND8(FETCH()) CY(8)                                            // AND n
-      case 0xE7: RST(0x20)                                                      // RST 20h
-      case 0xE8: RET_IF(F & FLAG_PV)                                            // RET PE
-      case 0xE9: PC = HL; CY(5)                                                 // JP (HL)
-      case 0xEA: JP_IF(F & FLAG_PV)                                             // JP PE,nn
-      case 0xEB: { const uint16_t t = rDE.w; rDE.w = rHL.w; rHL.w = t; CY(5) }  // EX DE,HL
-      case 0xEC: CALL_IF(F & FLAG_PV)                                           // CALL PE,nn
-      case 0xED: {                                                              // ED: extended set
+      OP(0xE4) CALL_IF(!(F & FLAG_PV))                                          // CALL PO,nn
+      OP(0xE5) PUSH16(HL) CY(12)                                                // PUSH HL
+      OP(0xE6) AND8(FETCH()) CY(8)                                              // AND n
+      OP(0xE7) RST(0x20)                                                        // RST 20h
+      OP(0xE8) RET_IF(F & FLAG_PV)                                              // RET PE
+      OP(0xE9) PC = HL; CY(5)                                                   // JP (HL)
+      OP(0xEA) JP_IF(F & FLAG_PV)                                               // JP PE,nn
+      OP(0xEB) { const uint16_t t = rDE.w; rDE.w = rHL.w; rHL.w = t; CY(5) }    // EX DE,HL
+      OP(0xEC) CALL_IF(F & FLAG_PV)                                             // CALL PE,nn
+      OP(0xED) {                                                                // ED: extended set
         INC_R();
         const unsigned op2 = FETCH();
         switch (op2) {
@@ -788,26 +810,27 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
             CY(10)
 #undef IN_C
         }
-        break;
+        NEXT_OP()
       }
-      case 0xEE: XOR8(FETCH()) CY(8)                                            // XOR n
-      case 0xEF: RST(0x28)                                                      // RST 28h
-      case 0xF0: RET_IF(!(F & FLAG_S))                                          // RET P
-      case 0xF1: { unsigned t; POP16(t); A = t >> 8; F = t & 0xFF; CY(11) }     // POP AF
-      case 0xF2: JP_IF(!(F & FLAG_S))                                           // JP P,nn
-      case 0xF3: disable_interrupts(); effects++; CY(5)                         // DI
-      case 0xF4: CALL_IF(!(F & FLAG_S))                                         // CALL P,nn
-      case 0xF5: PUSH16((A << 8) | F) CY(12)                                    // PUSH AF
-      case 0xF6: OR8(FETCH()) CY(8)                                             // OR n
-      case 0xF7: RST(0x30)                                                      // RST 30h
-      case 0xF8: RET_IF(F & FLAG_S)                                             // RET M
-      case 0xF9: SP = HL; CY(7)                                                 // LD SP,HL
-      case 0xFA: JP_IF(F & FLAG_S)                                              // JP M,nn
-      case 0xFB: enable_interrupts(); irq_work = true; effects++; CY(5)         // EI
-      case 0xFC: CALL_IF(F & FLAG_S)                                            // CALL M,nn
-      case 0xFE: CP8(FETCH()) CY(8)                                             // CP n
-      case 0xFF: RST(0x38)                                                      // RST 38h
+      OP(0xEE) XOR8(FETCH()) CY(8)                                              // XOR n
+      OP(0xEF) RST(0x28)                                                        // RST 28h
+      OP(0xF0) RET_IF(!(F & FLAG_S))                                            // RET P
+      OP(0xF1) { unsigned t; POP16(t); A = t >> 8; F = t & 0xFF; CY(11) }       // POP AF
+      OP(0xF2) JP_IF(!(F & FLAG_S))                                             // JP P,nn
+      OP(0xF3) disable_interrupts(); effects++; CY(5)                           // DI
+      OP(0xF4) CALL_IF(!(F & FLAG_S))                                           // CALL P,nn
+      OP(0xF5) PUSH16((A << 8) | F) CY(12)                                      // PUSH AF
+      OP(0xF6) OR8(FETCH()) CY(8)                                               // OR n
+      OP(0xF7) RST(0x30)                                                        // RST 30h
+      OP(0xF8) RET_IF(F & FLAG_S)                                               // RET M
+      OP(0xF9) SP = HL; CY(7)                                                   // LD SP,HL
+      OP(0xFA) JP_IF(F & FLAG_S)                                                // JP M,nn
+      OP(0xFB) enable_interrupts(); irq_work = true; effects++; CY(5)           // EI
+      OP(0xFC) CALL_IF(F & FLAG_S)                                              // CALL M,nn
+      OP(0xFE) CP8(FETCH()) CY(8)                                               // CP n
+      OP(0xFF) RST(0x38)                                                        // RST 38h
     }
+  op_done:;
   } while (!ONE_STEP && budget >= 0);
   // A mark with nothing done since it was taken may be kept.
   if (effects != idle.effects || idle.pc == NO_MARK) {
@@ -831,6 +854,9 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
 #undef SETBC
 #undef SETDE
 #undef CY
+#undef NEXT_OP
+#undef OP
+#undef OP_ROW
 #undef PUSH16
 #undef POP16
 #undef INC_R
