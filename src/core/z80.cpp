@@ -142,9 +142,14 @@ __attribute__((noinline)) static unsigned halt_repeats(int budget) {
 
 template <bool ONE_STEP>
 static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
+  constexpr int HEAD_WORK = 0x7FFFFFFF;
   // IR7: I in bits 15..8 and R's bit 7, the part of IR that R's count
   // never changes.
-  unsigned A, F, IX, IY, SP, PC, IR7, R;
+  unsigned A, F, SP, PC, IR7, R;
+  // IX and IY stay in memory: only the prefixed forms use them, and the
+  // fewer locals, the more of the busy ones the compiler keeps in registers.
+#define IX ((unsigned)emulator_registers[REG_IX])
+#define IY ((unsigned)emulator_registers[REG_IY])
   // BC, DE and HL as words whose halves are the 8-bit registers: a pair
   // operation is one word access rather than two bytes joined and split.
   union Pair {
@@ -166,7 +171,7 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
   A = (emulator_registers[REG_AF] >> 8) & 0xFF; F = emulator_registers[REG_AF] & 0xFF; \
   rBC.w = (uint16_t)emulator_registers[REG_BC]; rDE.w = (uint16_t)emulator_registers[REG_DE]; \
   rHL.w = (uint16_t)emulator_registers[REG_HL];                                   \
-  IX = emulator_registers[REG_IX] & 0xFFFF; IY = emulator_registers[REG_IY] & 0xFFFF;   \
+  emulator_registers[REG_IX] &= 0xFFFF; emulator_registers[REG_IY] &= 0xFFFF;          \
   LOAD_SPI()
 #define LOAD_SPI()                                                   \
   SP = emulator_registers[REG_SP] & 0xFFFF; PC = emulator_registers[REG_PC] & 0xFFFF;   \
@@ -179,7 +184,6 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
   emulator_registers[REG_BC] = rBC.w;                                \
   emulator_registers[REG_DE] = rDE.w;                                \
   emulator_registers[REG_HL] = rHL.w;                                \
-  emulator_registers[REG_IX] = (int32_t)IX; emulator_registers[REG_IY] = (int32_t)IY;  \
   STORE_SPI()
 
 #define RD(a) memory_read_from(rt, (a))
@@ -196,13 +200,14 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
   // one indirect jump per handler predicts better than a shared one.
 #define CY(n) { budget -= (n); NEXT_OP() }
 #define NEXT_OP()                                                            \
-  if (ONE_STEP || budget < 0 || irq_work) goto op_done;                      \
+  if (ONE_STEP || budget < irq_floor) goto op_done;                           \
   INC_R(); op = FETCH(); goto *op_code[op];
 #define PUSH16(v) { unsigned v_ = (v); SP = (SP - 1) & 0xFFFF; WR(SP, v_ >> 8); \
                     SP = (SP - 1) & 0xFFFF; WR(SP, v_ & 0xFF); }
 #define POP16(dst) { unsigned lo_ = RD(SP); SP = (SP + 1) & 0xFFFF; \
                      dst = lo_ | (RD(SP) << 8); SP = (SP + 1) & 0xFFFF; }
-#define INC_R() (R = (R + 1) & 0x7F)
+  // R counts on past seven bits; they are taken where R is read or stored.
+#define INC_R() (R++)
   // The one 8-bit register selector: register field i (B C D E H L - A,
   // 6 being (HL)) handed to X as an lvalue.
 #define REG8(i, X) switch (i) { case 0: X(B); break; case 1: X(C); break; case 2: X(D); break; \
@@ -289,9 +294,12 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
   // port write can take an interrupt on the stored registers.
   // Only a port access can move the maskable input within a run, so its
   // state is asked for again after one (int_line: 1 or 0, or -1 for not
-  // known). irq_work is set where the loop's head may have something to
-  // do: after a port access or a change of the interrupt flip-flops.
-#define PORT_DONE() { int_line = -1; irq_work = interrupt_mask != 0; effects++; }
+  // known). The loop's head may have something to do after a port access
+  // or a change of the interrupt flip-flops: irq_floor is then raised above
+  // any budget, so that one test sends a handler back to the head both
+  // when the budget is spent and when there is interrupt work.
+#define IRQ_WORK(on) (irq_floor = (on) ? HEAD_WORK : 0)
+#define PORT_DONE() { int_line = -1; IRQ_WORK(interrupt_mask != 0); effects++; }
 #define PORT_IN(port, dst) { STORE_SPI(); dst = (unsigned)read_port((int)(port), (int)PC) & 0xFF; LOAD_SPI(); \
     PORT_DONE() }
   // A write that costs nothing took no interrupt, so the registers are
@@ -312,12 +320,12 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
 
   LOAD_ALL();
   int int_line = -1;
-  bool irq_work = true;
+  int irq_floor = HEAD_WORK;
   do {
     // Maskable interrupt, then the EI delay: the instruction after EI
     // always runs first. With the input answered or known low, nothing is
     // left to do until a port access or the flip-flops change.
-    if (irq_work) {
+    if (irq_floor != 0) {
       if (interrupt_mask == 1) {
         if (int_line < 0) int_line = interrupt_line() != 0;
         if (int_line) {
@@ -326,11 +334,11 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
           LOAD_SPI();
           effects++;
         }
-        irq_work = false;
+        IRQ_WORK(false);
       } else if (interrupt_mask == 2) {
         interrupt_mask = 1;
       } else {
-        irq_work = false;
+        IRQ_WORK(false);
       }
     }
     INC_R();
@@ -631,7 +639,7 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
             PC = (PC - 1) & 0xFFFF;
             CY(6)
         }
-        if (op == 0xDD) IX = xy; else IY = xy;
+        emulator_registers[op == 0xDD ? REG_IX : REG_IY] = (int32_t)xy;
 #undef CY
 #define CY(n) { budget -= (n); NEXT_OP() }
 #undef XH
@@ -721,7 +729,7 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
           case 0x45: case 0x55: case 0x65: case 0x75:                           // RETN
           case 0x4D: case 0x5D: case 0x6D: case 0x7D:                           // RETI
             restore_interrupt();
-            irq_work = true;
+            IRQ_WORK(true);
             effects++;
             POP16(PC)
             CY(16)
@@ -825,7 +833,7 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
       OP(0xF8) RET_IF(F & FLAG_S)                                               // RET M
       OP(0xF9) SP = HL; CY(7)                                                   // LD SP,HL
       OP(0xFA) JP_IF(F & FLAG_S)                                                // JP M,nn
-      OP(0xFB) enable_interrupts(); irq_work = true; effects++; CY(5)           // EI
+      OP(0xFB) enable_interrupts(); IRQ_WORK(true); effects++; CY(5)       // EI
       OP(0xFC) CALL_IF(F & FLAG_S)                                              // CALL M,nn
       OP(0xFE) CP8(FETCH()) CY(8)                                               // CP n
       OP(0xFF) RST(0x38)                                                        // RST 38h
@@ -884,10 +892,13 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
 #undef PORT_IN
 #undef PORT_OUT
 #undef PORT_DONE
+#undef IRQ_WORK
 #undef LD_ROW
 #undef ALU_ROW
 #undef LOOP_BACK
 #undef IDLE_CHECK
+#undef IX
+#undef IY
 #undef B
 #undef C
 #undef D
