@@ -30,7 +30,7 @@ enum : unsigned {
 };
 
 // The access rule: two hook tests ahead of one table lookup.
-inline unsigned memory_read_from(uint8_t *const *table, unsigned a) {
+__attribute__((always_inline)) inline unsigned memory_read_from(uint8_t *const *table, unsigned a) {
   if (a >= MEGACART_SELECT && megacart_mapper != 1 && nmi_use != MODE_HEADERLESS) return (unsigned)megarom((int)a) & 0xFF;
   return table[a >> 10][a];
 }
