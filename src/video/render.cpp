@@ -385,6 +385,92 @@ static inline void draw_sprites(uint32_t *row, int line) {
   }
 }
 
+// ---- kept lines
+// The background of the coloured modes changes far less often than it is
+// drawn, so each picture line's decoded background is kept and copied back
+// while nothing it was made from has changed: the registers that pick the
+// mode, tables and backdrop, the palette, and the video memory it reads
+// (data-port writes mark 64-byte blocks in vdp_dirty). Sprites are drawn
+// over the copy every time. A line whose kept copy was made but never used
+// before it changed waits longer and longer before being kept again, so a
+// picture rewritten every frame pays almost nothing for the copies.
+int32_t vdp_keep_lines = 1;
+enum { LINES = 192, LINE_WORDS = LINES / 64, MAX_WAIT = 31 };
+alignas(32) static uint32_t kept[LINES][256];
+static uint64_t kept_valid[LINE_WORDS];
+static uint64_t kept_key = ~(uint64_t)0;
+// Per line: made since it was last changed but not yet used, lines still to
+// wait before keeping it again, and the wait after the next waste.
+static uint8_t kept_unused[LINES], kept_skip[LINES], kept_wait[LINES];
+static uint32_t palette_serial;  // palette changes seen by the renderer
+
+static inline void forget_lines(int first, int count) {
+  for (int l = first; l < first + count && l < LINES; l++) kept_valid[l >> 6] &= ~((uint64_t)1 << (l & 63));
+}
+static inline void forget_all(void) { memset(kept_valid, 0, sizeof kept_valid); }
+
+// Whether one of the 64 bytes at `block` (a multiple of 64) is in the 2 KB
+// table at `base`.
+static inline bool in_table(int block, int base) { return (unsigned)(block - base) < 0x800; }
+
+// Forgets the kept lines that read a block written since the last look,
+// under the current registers (a change of those forgets everything).
+__attribute__((noinline)) static void forget_written(int mode) {
+  uint64_t d[4];
+  memcpy(d, vdp_dirty, sizeof d);
+  memset(vdp_dirty, 0, sizeof vdp_dirty);
+  if ((d[0] & d[1] & d[2] & d[3]) == ~(uint64_t)0) {
+    forget_all();
+    return;
+  }
+  const int names = (reg(2) & 15) * 0x400;
+  const int c3 = reg(3) * 64;
+  for (int w = 0; w < 4; w++) {
+    for (uint64_t bits = d[w]; bits != 0; bits &= bits - 1) {
+      const int block = ((w << 6) | __builtin_ctzll(bits)) << VDP_BLOCK_SHIFT;
+      // 32 names a row, eight lines a row: a block holds two rows.
+      const int n = block - names;
+      if (n >= 0 && n < 768) forget_lines(n / 4, 16);
+      switch (mode) {
+        case 0:
+          if (in_table(block, (reg(4) & 7) * 0x800) || block == c3) forget_all();
+          break;
+        case 1:
+          if (in_table(block, (reg(4) & 7) * 0x800)) forget_all();
+          break;
+        default:  // 4 and 6: each third has its own tables
+          for (int t = 0; t < 3; t++) {
+            bool read = in_table(block, third_pattern_base(t * 64));
+            if (mode == 4) {
+              // The colour address: bit 13 from register 3, the third in
+              // bits 12..11, the name in 10..3, all masked by register 3.
+              const int mask = (c3 | 0x3F) & 0x3FC0, fixed = (t << 11) | (c3 & 0x2000);
+              read = read || ((block & ~mask) == 0 && ((block ^ fixed) & mask & 0x3800) == 0);
+            }
+            if (read) kept_valid[t] = 0;  // a third is one word of lines
+          }
+          break;
+      }
+    }
+  }
+}
+
+template <class V>
+static inline void copy_line(uint32_t *to, const uint32_t *from) {
+#pragma GCC unroll 8
+  for (int i = 0; i < 256; i += 8) store8(to + i, load8<V>(from + i));
+}
+
+template <class V>
+static inline void draw_background(uint32_t *row, int line, int mode) {
+  switch (mode) {
+    case 0: draw_graphics1<V>(row, line); break;
+    case 1: draw_multicolour<V>(row, line, (reg(4) & 7) * 0x800); break;
+    case 4: draw_graphics2<V>(row, line); break;
+    default: draw_multicolour<V>(row, line, third_pattern_base(line)); break;  // 6
+  }
+}
+
 template <class V>
 static inline void draw_line(uint32_t *row, int line) {
   const int r1 = reg(1);
@@ -411,6 +497,7 @@ static inline void draw_line(uint32_t *row, int line) {
     store8(colours[0], splat<V>(backdrop_pixel));
     for (int c = 0; c < 256; c++) set_pair<V>(c);
     shown_backdrop = backdrop_pixel;
+    palette_serial++;
   } else if (backdrop_pixel != shown_backdrop) {
     // Only the colour bytes with a nibble 0 change: n0 has the backdrop
     // behind colour n, 0n colour n on it; both differ by colour n ^ backdrop.
@@ -425,11 +512,40 @@ static inline void draw_line(uint32_t *row, int line) {
       store8(pairs[n].d, d);
     }
   }
-  switch (mode) {
-    case 0: draw_graphics1<V>(row, line); break;
-    case 1: draw_multicolour<V>(row, line, (reg(4) & 7) * 0x800); break;
-    case 4: draw_graphics2<V>(row, line); break;
-    default: draw_multicolour<V>(row, line, third_pattern_base(line)); break;  // 6
+  if (vdp_keep_lines == 0 || (unsigned)line >= LINES) {
+    draw_background<V>(row, line, mode);
+  } else {
+    // Everything the background reads but video memory.
+    const uint64_t key = (uint64_t)(reg(0) & VDP_R0_M3) | (uint64_t)(r1 & (VDP_R1_M1 | VDP_R1_M2)) |
+                         (uint64_t)(reg(2) & 15) << 8 | (uint64_t)reg(3) << 16 | (uint64_t)(reg(4) & 7) << 24 |
+                         (uint64_t)backdrop << 28 | (uint64_t)palette_serial << 32;
+    if (key != kept_key) {
+      kept_key = key;
+      forget_all();
+      memset(vdp_dirty, 0, sizeof vdp_dirty);
+    } else if ((vdp_dirty[0] | vdp_dirty[1] | vdp_dirty[2] | vdp_dirty[3]) != 0) {
+      forget_written(mode);
+    }
+    const uint64_t bit = (uint64_t)1 << (line & 63);
+    if (kept_valid[line >> 6] & bit) {
+      copy_line<V>(row, kept[line]);
+      kept_unused[line] = 0;
+      kept_wait[line] = 0;
+    } else {
+      draw_background<V>(row, line, mode);
+      if (kept_skip[line] != 0) {
+        kept_skip[line]--;
+      } else if (kept_unused[line]) {
+        // The last copy changed before it was used: wait before the next.
+        kept_unused[line] = 0;
+        kept_wait[line] = (uint8_t)(kept_wait[line] * 2 + 1 > MAX_WAIT ? MAX_WAIT : kept_wait[line] * 2 + 1);
+        kept_skip[line] = kept_wait[line];
+      } else {
+        copy_line<V>(kept[line], row);
+        kept_valid[line >> 6] |= bit;
+        kept_unused[line] = 1;
+      }
+    }
   }
   switch (r1 & (VDP_R1_SIZE16 | VDP_R1_MAGNIFY)) {
     case 0: draw_sprites<V, 0>(row, line); break;
