@@ -6,7 +6,8 @@
 // < 8 us. Frames are timed in batches of ten: reading the thread's CPU
 // clock is a system call of about a microsecond, too much to pay per
 // frame. Arguments: the frames per mode (default 3000), e.g. a few for a
-// run under callgrind, and optionally the one mode to run.
+// run under callgrind, and optionally the one mode and the one kind of
+// change (0 still, 1 names, 2 sprites) to run.
 #include <time.h>
 
 #include <algorithm>
@@ -81,6 +82,7 @@ static double thread_us(void) {
 int main(int argc, char **argv) {
   const int frames = argc > 1 && atoi(argv[1]) > 0 ? atoi(argv[1]) : 3000;
   const int only = argc > 2 ? atoi(argv[2]) : -1;
+  const int only_kind = argc > 3 ? atoi(argv[3]) : -1;
   const int batch = frames >= 100 ? 10 : 1;
   const int samples = frames / batch;
   std::vector<double> times(samples), cpu(samples);
@@ -90,6 +92,7 @@ int main(int argc, char **argv) {
     if (only >= 0 && mode != only) continue;
     printf("%d", mode);
     for (int kind = 0; kind < KINDS; kind++) {
+      if (only_kind >= 0 && kind != only_kind) continue;
       setup(mode, 2);
       int n = 0;
       for (int s = 0; s < samples; s++) {

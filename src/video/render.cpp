@@ -404,11 +404,7 @@ static uint64_t kept_key = ~(uint64_t)0;
 static uint8_t kept_unused[LINES], kept_skip[LINES], kept_wait[LINES];
 static uint32_t palette_serial;  // palette changes seen by the renderer
 
-static inline void forget_lines(int first, int count) {
-  for (int l = first; l < first + count && l < LINES; l++) kept_valid[l >> 6] &= ~((uint64_t)1 << (l & 63));
-}
 static inline void forget_all(void) { memset(kept_valid, 0, sizeof kept_valid); }
-
 // Whether one of the 64 bytes at `block` (a multiple of 64) is in the 2 KB
 // table at `base`.
 static inline bool in_table(int block, int base) { return (unsigned)(block - base) < 0x800; }
@@ -416,21 +412,22 @@ static inline bool in_table(int block, int base) { return (unsigned)(block - bas
 // Forgets the kept lines that read a block written since the last look,
 // under the current registers (a change of those forgets everything).
 __attribute__((noinline)) static void forget_written(int mode) {
-  uint64_t d[4];
-  memcpy(d, vdp_dirty, sizeof d);
-  memset(vdp_dirty, 0, sizeof vdp_dirty);
-  if ((d[0] & d[1] & d[2] & d[3]) == ~(uint64_t)0) {
-    forget_all();
-    return;
-  }
+  vdp_dirty_any = 0;
   const int names = (reg(2) & 15) * 0x400;
   const int c3 = reg(3) * 64;
-  for (int w = 0; w < 4; w++) {
-    for (uint64_t bits = d[w]; bits != 0; bits &= bits - 1) {
-      const int block = ((w << 6) | __builtin_ctzll(bits)) << VDP_BLOCK_SHIFT;
-      // 32 names a row, eight lines a row: a block holds two rows.
+  // Eight blocks a word, scanned for set bytes.
+  for (int w = 0; w < VDP_BLOCKS / 8; w++) {
+    uint64_t marks;
+    memcpy(&marks, vdp_dirty + w * 8, sizeof marks);
+    if (marks == 0) continue;
+    for (int b = w * 8; b < w * 8 + 8; b++) {
+      if (vdp_dirty[b] == 0) continue;
+      vdp_dirty[b] = 0;
+      const int block = b << VDP_BLOCK_SHIFT;
+      // 32 names a row, eight lines a row: a block holds the two rows of
+      // 16 lines from n / 4, which lie in one word of kept_valid.
       const int n = block - names;
-      if (n >= 0 && n < 768) forget_lines(n / 4, 16);
+      if (n >= 0 && n < 768) kept_valid[n >> 8] &= ~((uint64_t)0xFFFF << ((n / 4) & 63));
       switch (mode) {
         case 0:
           if (in_table(block, (reg(4) & 7) * 0x800) || block == c3) forget_all();
@@ -523,7 +520,8 @@ static inline void draw_line(uint32_t *row, int line) {
       kept_key = key;
       forget_all();
       memset(vdp_dirty, 0, sizeof vdp_dirty);
-    } else if ((vdp_dirty[0] | vdp_dirty[1] | vdp_dirty[2] | vdp_dirty[3]) != 0) {
+      vdp_dirty_any = 0;
+    } else if (vdp_dirty_any) {
       forget_written(mode);
     }
     const uint64_t bit = (uint64_t)1 << (line & 63);
