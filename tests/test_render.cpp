@@ -538,9 +538,11 @@ TEST(Render, KeptLinesMatchFreshDrawing) {
             vdp_write_port(1, (a >> 8) | 0x40);
             for (int n = 1 + next_random() % 6; n > 0; n--) vdp_write_port(0, next_random());
           } else if (kind == 5) {  // a register, the interrupt left off
-            const int r = next_random() % 2 ? 7 : next_random() % 8;
+            static const int regs[16] = {7, 7, 7, 7, 1, 1, 1, 0, 2, 3, 3, 4, 4, 5, 6, 6};
+            const int r = regs[next_random() % 16];
             int v = next_random();
             if (r == 1) v = (v & ~VDP_R1_INTERRUPT) | VDP_R1_DISPLAY;
+            if (r == 1 && next_random() % 4) v = (R(1) & ~3) | (v & 3);  // sprite size alone
             if (r == 0) v &= VDP_R0_M3;
             vdp_write_port(1, v);
             vdp_write_port(1, 0x80 | r);

@@ -390,27 +390,68 @@ static inline void draw_sprites(uint32_t *row, int line) {
 // drawn, so each picture line's decoded background is kept and copied back
 // while nothing it was made from has changed: the registers that pick the
 // mode, tables and backdrop, the palette, and the video memory it reads
-// (data-port writes mark 64-byte blocks in vdp_dirty). Sprites are drawn
-// over the copy every time. A line whose kept copy was made but never used
-// before it changed waits longer and longer before being kept again, so a
-// picture rewritten every frame pays almost nothing for the copies.
+// (data-port writes mark 64-byte blocks in vdp_dirty). The same goes for
+// the line's sprites, kept as a plan: the columns they draw and the status
+// bits they give, made from the attribute and sprite pattern tables. A line
+// whose kept copy was made but never used before it changed waits longer
+// and longer before being kept again, so a picture rewritten every frame
+// pays almost nothing for the copies.
 int32_t vdp_keep_lines = 1;
 enum { LINES = 192, LINE_WORDS = LINES / 64, MAX_WAIT = 31 };
-alignas(32) static uint32_t kept[LINES][256];
-static uint64_t kept_valid[LINE_WORDS];
-static uint64_t kept_key = ~(uint64_t)0;
+
+namespace {
 // Per line: made since it was last changed but not yet used, lines still to
 // wait before keeping it again, and the wait after the next waste.
-static uint8_t kept_unused[LINES], kept_skip[LINES], kept_wait[LINES];
+struct Keeping {
+  uint8_t unused, skip, wait;
+};
+// A line's sprites: the `count` rows drawn, each as draw_sprite_row takes
+// it, and the status they give: the coincidence and fifth-sprite bits and
+// the last sprite looked at.
+struct SpritePlan {
+  uint64_t shown[4];
+  int8_t col[4];
+  uint8_t colour[4];
+  uint8_t count, status;
+};
+}  // namespace
+
+alignas(32) static uint32_t kept[LINES][256];
+static uint64_t kept_valid[LINE_WORDS], plan_valid[LINE_WORDS];
+static uint64_t kept_key = ~(uint64_t)0;
+static uint32_t plan_key = ~0u;
+static Keeping kept_keeping[LINES], plan_keeping[LINES];
+static SpritePlan plans[LINES];
 static uint32_t palette_serial;  // palette changes seen by the renderer
 
-static inline void forget_all(void) { memset(kept_valid, 0, sizeof kept_valid); }
-// Whether one of the 64 bytes at `block` (a multiple of 64) is in the 2 KB
-// table at `base`.
-static inline bool in_table(int block, int base) { return (unsigned)(block - base) < 0x800; }
+// Whether what was just made for a line not kept is to be kept.
+static inline bool worth_keeping(Keeping &k) {
+  if (k.skip != 0) {
+    k.skip--;
+    return false;
+  }
+  if (k.unused) {
+    // The last copy changed before it was used: wait before the next.
+    k.unused = 0;
+    k.wait = (uint8_t)(k.wait * 2 + 1 > MAX_WAIT ? MAX_WAIT : k.wait * 2 + 1);
+    k.skip = k.wait;
+    return false;
+  }
+  k.unused = 1;
+  return true;
+}
+static inline void kept_used(Keeping &k) {
+  k.unused = 0;
+  k.wait = 0;
+}
 
-// Forgets the kept lines that read a block written since the last look,
-// under the current registers (a change of those forgets everything).
+static inline void forget_all(void) { memset(kept_valid, 0, sizeof kept_valid); }
+// Whether one of the 64 bytes at `block` (a multiple of 64) is in the
+// table of `size` bytes at `base`.
+static inline bool in_table(int block, int base, int size = 0x800) { return (unsigned)(block - base) < (unsigned)size; }
+
+// Forgets the kept lines and plans that read a block written since the last
+// look, under the current registers (a change of those forgets everything).
 __attribute__((noinline)) static void forget_written(int mode) {
   vdp_dirty_any = 0;
   const int names = (reg(2) & 15) * 0x400;
@@ -424,6 +465,8 @@ __attribute__((noinline)) static void forget_written(int mode) {
       if (vdp_dirty[b] == 0) continue;
       vdp_dirty[b] = 0;
       const int block = b << VDP_BLOCK_SHIFT;
+      if (in_table(block, (reg(5) & 0x7F) * 0x80, 0x80) || in_table(block, (reg(6) & 7) * 0x800))
+        memset(plan_valid, 0, sizeof plan_valid);
       // 32 names a row, eight lines a row: a block holds the two rows of
       // 16 lines from n / 4, which lie in one word of kept_valid.
       const int n = block - names;
@@ -468,6 +511,73 @@ static inline void draw_background(uint32_t *row, int line, int mode) {
   }
 }
 
+// draw_sprites's choices for a line, whatever the status before it.
+template <class V, int size>
+static inline void plan_sprites(SpritePlan &plan, int line) {
+  const uint8_t *attributes = video_ram + (reg(5) & 0x7F) * 0x80;
+  const int pattern_base = (reg(6) & 7) * 0x800;
+  constexpr int height = size == 0 ? 8 : size == 3 ? 32 : 16;
+  uint32_t end;
+  uint32_t on = sprites_on_line<V>(attributes, line, height, &end);
+  if (end != 0) on &= (end & -end) - 1;
+  uint64_t map[MAP_WORDS] = {};
+  bool meet = false;
+  int count = 0, last = 0, pieces = 0;
+  for (; on != 0 && count < 5; on &= on - 1, count++) {
+    last = __builtin_ctz(on);
+    const uint8_t *attr = attributes + last * 4;
+    const int colour = attr[3] & SPRITE_COLOUR;
+    if (colour == 0) continue;
+    const uint32_t bits = sprite_bits(attr, size, (line - 1 - attr[0]) & 0xFF, pattern_base);
+    const int pos = attr[1] + ((attr[3] & SPRITE_EARLY_CLOCK) ? 0 : EARLY_CLOCK_SHIFT);
+    const uint64_t wide = ((uint64_t)bits << 32) >> (pos & 7);
+    const int w = pos >> 6, s = pos & 0x38;
+    const uint64_t before = (map[w] << s) | ((map[w + 1] >> 1) >> (63 - s));
+    meet = meet || (wide & before) != 0;
+    if (count == 4) continue;
+    map[w] |= wide >> s;
+    map[w + 1] |= (wide << 1) << (63 - s);
+    plan.shown[pieces] = wide & ~before;
+    plan.col[pieces] = (int8_t)((pos >> 3) - 4);
+    plan.colour[pieces] = (uint8_t)colour;
+    pieces++;
+  }
+  plan.count = (uint8_t)pieces;
+  plan.status = (uint8_t)((count == 5 ? VDP_STATUS_FIFTH : 0) | (meet ? VDP_STATUS_COINCIDENCE : 0) | last);
+}
+
+template <class V, int size>
+static inline void apply_plan(uint32_t *row, const SpritePlan &plan) {
+  constexpr int columns = (size == 0 ? 8 : size == 3 ? 32 : 16) / 8 + 1;
+  for (int i = 0; i < plan.count; i++)
+    draw_sprite_row(row, plan.col[i], plan.shown[i], columns, load_colour<V>(colours[plan.colour[i]]));
+  const int s = plan.status;
+  if (s & VDP_STATUS_COINCIDENCE) vdp_status |= VDP_STATUS_COINCIDENCE;
+  if (s & VDP_STATUS_FIFTH) {
+    if ((vdp_status & (VDP_STATUS_FRAME | VDP_STATUS_FIFTH)) == 0)
+      vdp_status = (s & VDP_STATUS_SPRITE) | (vdp_status & VDP_STATUS_COINCIDENCE) | VDP_STATUS_FIFTH;
+  } else if ((vdp_status & VDP_STATUS_FIFTH) == 0) {
+    vdp_status = (vdp_status & ~VDP_STATUS_SPRITE) | (s & VDP_STATUS_SPRITE);
+  }
+}
+
+// The sprites of a line from its plan when one is kept, else afresh: made
+// into a plan when that is worth keeping, drawn at once when not.
+template <class V, int size>
+static inline void kept_sprites(uint32_t *row, int line, uint64_t bit) {
+  SpritePlan &plan = plans[line];
+  if (plan_valid[line >> 6] & bit) {
+    kept_used(plan_keeping[line]);
+  } else if (worth_keeping(plan_keeping[line])) {
+    plan_sprites<V, size>(plan, line);
+    plan_valid[line >> 6] |= bit;
+  } else {
+    draw_sprites<V, size>(row, line);
+    return;
+  }
+  apply_plan<V, size>(row, plan);
+}
+
 template <class V>
 static inline void draw_line(uint32_t *row, int line) {
   const int r1 = reg(1);
@@ -509,47 +619,57 @@ static inline void draw_line(uint32_t *row, int line) {
       store8(pairs[n].d, d);
     }
   }
+  const int size = r1 & (VDP_R1_SIZE16 | VDP_R1_MAGNIFY);
   if (vdp_keep_lines == 0 || (unsigned)line >= LINES) {
     draw_background<V>(row, line, mode);
-  } else {
-    // Everything the background reads but video memory.
-    const uint64_t key = (uint64_t)(reg(0) & VDP_R0_M3) | (uint64_t)(r1 & (VDP_R1_M1 | VDP_R1_M2)) |
-                         (uint64_t)(reg(2) & 15) << 8 | (uint64_t)reg(3) << 16 | (uint64_t)(reg(4) & 7) << 24 |
-                         (uint64_t)backdrop << 28 | (uint64_t)palette_serial << 32;
-    if (key != kept_key) {
-      kept_key = key;
-      forget_all();
+    switch (size) {
+      case 0: draw_sprites<V, 0>(row, line); break;
+      case 1: draw_sprites<V, 1>(row, line); break;
+      case 2: draw_sprites<V, 2>(row, line); break;
+      default: draw_sprites<V, 3>(row, line); break;
+    }
+    return;
+  }
+  // Everything the background reads but video memory, and the same for
+  // the sprites (their colours are looked up when drawn).
+  const uint64_t key = (uint64_t)(reg(0) & VDP_R0_M3) | (uint64_t)(r1 & (VDP_R1_M1 | VDP_R1_M2)) |
+                       (uint64_t)(reg(2) & 15) << 8 | (uint64_t)reg(3) << 16 | (uint64_t)(reg(4) & 7) << 24 |
+                       (uint64_t)backdrop << 28 | (uint64_t)palette_serial << 32;
+  const uint32_t sprite_key = (uint32_t)size | (uint32_t)(reg(5) & 0x7F) << 2 | (uint32_t)(reg(6) & 7) << 9;
+  if (key != kept_key) {
+    kept_key = key;
+    forget_all();
+  }
+  if (sprite_key != plan_key) {
+    plan_key = sprite_key;
+    memset(plan_valid, 0, sizeof plan_valid);
+  }
+  if (vdp_dirty_any) {
+    uint64_t any = 0;
+    for (int w = 0; w < LINE_WORDS; w++) any |= kept_valid[w] | plan_valid[w];
+    if (any != 0) {
+      forget_written(mode);
+    } else {
       memset(vdp_dirty, 0, sizeof vdp_dirty);
       vdp_dirty_any = 0;
-    } else if (vdp_dirty_any) {
-      forget_written(mode);
-    }
-    const uint64_t bit = (uint64_t)1 << (line & 63);
-    if (kept_valid[line >> 6] & bit) {
-      copy_line<V>(row, kept[line]);
-      kept_unused[line] = 0;
-      kept_wait[line] = 0;
-    } else {
-      draw_background<V>(row, line, mode);
-      if (kept_skip[line] != 0) {
-        kept_skip[line]--;
-      } else if (kept_unused[line]) {
-        // The last copy changed before it was used: wait before the next.
-        kept_unused[line] = 0;
-        kept_wait[line] = (uint8_t)(kept_wait[line] * 2 + 1 > MAX_WAIT ? MAX_WAIT : kept_wait[line] * 2 + 1);
-        kept_skip[line] = kept_wait[line];
-      } else {
-        copy_line<V>(kept[line], row);
-        kept_valid[line >> 6] |= bit;
-        kept_unused[line] = 1;
-      }
     }
   }
-  switch (r1 & (VDP_R1_SIZE16 | VDP_R1_MAGNIFY)) {
-    case 0: draw_sprites<V, 0>(row, line); break;
-    case 1: draw_sprites<V, 1>(row, line); break;
-    case 2: draw_sprites<V, 2>(row, line); break;
-    default: draw_sprites<V, 3>(row, line); break;
+  const uint64_t bit = (uint64_t)1 << (line & 63);
+  if (kept_valid[line >> 6] & bit) {
+    copy_line<V>(row, kept[line]);
+    kept_used(kept_keeping[line]);
+  } else {
+    draw_background<V>(row, line, mode);
+    if (worth_keeping(kept_keeping[line])) {
+      copy_line<V>(kept[line], row);
+      kept_valid[line >> 6] |= bit;
+    }
+  }
+  switch (size) {
+    case 0: kept_sprites<V, 0>(row, line, bit); break;
+    case 1: kept_sprites<V, 1>(row, line, bit); break;
+    case 2: kept_sprites<V, 2>(row, line, bit); break;
+    default: kept_sprites<V, 3>(row, line, bit); break;
   }
 }
 
