@@ -423,6 +423,17 @@ static uint32_t plan_key = ~0u;
 static Keeping kept_keeping[LINES], plan_keeping[LINES];
 static SpritePlan plans[LINES];
 static uint32_t palette_serial;  // palette changes seen by the renderer
+// The registers and palette serial at the last look, to skip the keys when
+// neither has moved.
+alignas(32) static uint32_t seen_regs[8] = {~0u, ~0u, ~0u, ~0u, ~0u, ~0u, ~0u, ~0u};
+static uint32_t seen_serial = ~0u;
+// Whether lines are kept at all: a picture that changes whole every frame
+// turns it off for a rest that doubles (up to MAX_WAIT frames) each time
+// keeping finds nothing to reuse. Lines kept in the last two frames' draws
+// and the frames left to rest.
+static bool keeping = true;
+static uint32_t reused_now, reused_before;
+static uint8_t rest_left, rest_wait;
 
 // Whether what was just made for a line not kept is to be kept.
 static inline bool worth_keeping(Keeping &k) {
@@ -493,6 +504,33 @@ __attribute__((noinline)) static void forget_written(int mode) {
       }
     }
   }
+}
+
+// Decides at the first line of each frame whether to keep lines in it;
+// starting again forgets all, since nothing was tracked while resting.
+static bool keeping_lines(int line) {
+  if (line != 0) return keeping;
+  if (keeping) {
+    if (reused_now == 0 && reused_before == 0) {
+      keeping = false;
+      rest_wait = (uint8_t)(rest_wait * 2 + 1 > MAX_WAIT ? MAX_WAIT : rest_wait * 2 + 1);
+      rest_left = rest_wait;
+    } else if (reused_now != 0) {
+      rest_wait = 0;
+    }
+  } else if (--rest_left == 0) {
+    keeping = true;
+    forget_all();
+    memset(plan_valid, 0, sizeof plan_valid);
+    memset(vdp_dirty, 0, sizeof vdp_dirty);
+    vdp_dirty_any = 0;
+    memset(kept_keeping, 0, sizeof kept_keeping);
+    memset(plan_keeping, 0, sizeof plan_keeping);
+    reused_now = 1;  // the first frame back only makes
+  }
+  reused_before = reused_now;
+  reused_now = 0;
+  return keeping;
 }
 
 template <class V>
@@ -568,6 +606,7 @@ static inline void kept_sprites(uint32_t *row, int line, uint64_t bit) {
   SpritePlan &plan = plans[line];
   if (plan_valid[line >> 6] & bit) {
     kept_used(plan_keeping[line]);
+    reused_now++;
   } else if (worth_keeping(plan_keeping[line])) {
     plan_sprites<V, size>(plan, line);
     plan_valid[line >> 6] |= bit;
@@ -620,7 +659,7 @@ static inline void draw_line(uint32_t *row, int line) {
     }
   }
   const int size = r1 & (VDP_R1_SIZE16 | VDP_R1_MAGNIFY);
-  if (vdp_keep_lines == 0 || (unsigned)line >= LINES) {
+  if (vdp_keep_lines == 0 || (unsigned)line >= LINES || !keeping_lines(line)) {
     draw_background<V>(row, line, mode);
     switch (size) {
       case 0: draw_sprites<V, 0>(row, line); break;
@@ -630,19 +669,24 @@ static inline void draw_line(uint32_t *row, int line) {
     }
     return;
   }
-  // Everything the background reads but video memory, and the same for
-  // the sprites (their colours are looked up when drawn).
-  const uint64_t key = (uint64_t)(reg(0) & VDP_R0_M3) | (uint64_t)(r1 & (VDP_R1_M1 | VDP_R1_M2)) |
-                       (uint64_t)(reg(2) & 15) << 8 | (uint64_t)reg(3) << 16 | (uint64_t)(reg(4) & 7) << 24 |
-                       (uint64_t)backdrop << 28 | (uint64_t)palette_serial << 32;
-  const uint32_t sprite_key = (uint32_t)size | (uint32_t)(reg(5) & 0x7F) << 2 | (uint32_t)(reg(6) & 7) << 9;
-  if (key != kept_key) {
-    kept_key = key;
-    forget_all();
-  }
-  if (sprite_key != plan_key) {
-    plan_key = sprite_key;
-    memset(plan_valid, 0, sizeof plan_valid);
+  const V regs = load8<V>(reinterpret_cast<const uint32_t *>(vdp_reg));
+  if (or_lanes(regs ^ load8<V>(seen_regs)) != 0 || palette_serial != seen_serial) {
+    store8(seen_regs, regs);
+    seen_serial = palette_serial;
+    // Everything the background reads but video memory, and the same for
+    // the sprites (their colours are looked up when drawn).
+    const uint64_t key = (uint64_t)(reg(0) & VDP_R0_M3) | (uint64_t)(r1 & (VDP_R1_M1 | VDP_R1_M2)) |
+                         (uint64_t)(reg(2) & 15) << 8 | (uint64_t)reg(3) << 16 | (uint64_t)(reg(4) & 7) << 24 |
+                         (uint64_t)backdrop << 28 | (uint64_t)palette_serial << 32;
+    const uint32_t sprite_key = (uint32_t)size | (uint32_t)(reg(5) & 0x7F) << 2 | (uint32_t)(reg(6) & 7) << 9;
+    if (key != kept_key) {
+      kept_key = key;
+      forget_all();
+    }
+    if (sprite_key != plan_key) {
+      plan_key = sprite_key;
+      memset(plan_valid, 0, sizeof plan_valid);
+    }
   }
   if (vdp_dirty_any) {
     uint64_t any = 0;
@@ -658,6 +702,7 @@ static inline void draw_line(uint32_t *row, int line) {
   if (kept_valid[line >> 6] & bit) {
     copy_line<V>(row, kept[line]);
     kept_used(kept_keeping[line]);
+    reused_now++;
   } else {
     draw_background<V>(row, line, mode);
     if (worth_keeping(kept_keeping[line])) {

@@ -129,7 +129,7 @@ int vdp_write_port(int port, int value) {
   if ((port & 1) == 0) {
     const int a = vdp_address & 0x3FFF;
     video_ram[a] = (uint8_t)value;
-    vdp_dirty[a >> VDP_BLOCK_SHIFT] = 1;
+    vdp_dirty[(unsigned)a >> VDP_BLOCK_SHIFT] = 1;
     vdp_dirty_any = 1;
     vdp_address = (vdp_address + 1) & 0x3FFF;
     vdp_byte = 0;
