@@ -528,9 +528,9 @@ TEST(Render, KeptLinesMatchFreshDrawing) {
           const int names = (R(2) & 15) * 0x400, colours = R(3) * 64, patterns = (R(4) & 7) * 0x800;
           // Names, colours, patterns, sprite attributes, anywhere.
           static const int kinds[16] = {0, 0, 0, 1, 1, 2, 2, 3, 3, 3, 4, 4, 5, 5, 6, 7};
-          const int at[] = {names + next_random() % 768, colours + next_random() % 0x800,
-                            patterns + next_random() % 0x800, (R(5) & 0x7F) * 128 + next_random() % 128,
-                            next_random() * 64 + next_random() % 64};
+          const int r16 = next_random() << 8 | next_random();
+          const int at[] = {names + r16 % 768, colours + r16 % 0x800, patterns + r16 % 0x800,
+                            (R(5) & 0x7F) * 128 + r16 % 128, r16};
           const int kind = kinds[next_random() % 16];
           if (kind < 5) {  // a run of data through the port
             const int a = at[kind] & 0x3FFF;
@@ -543,6 +543,7 @@ TEST(Render, KeptLinesMatchFreshDrawing) {
             int v = next_random();
             if (r == 1) v = (v & ~VDP_R1_INTERRUPT) | VDP_R1_DISPLAY;
             if (r == 1 && next_random() % 4) v = (R(1) & ~3) | (v & 3);  // sprite size alone
+            if (r == 4 && next_random() % 2) v = R(4) ^ 4;                 // the pattern half alone
             if (r == 0) v &= VDP_R0_M3;
             vdp_write_port(1, v);
             vdp_write_port(1, 0x80 | r);

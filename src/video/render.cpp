@@ -397,7 +397,7 @@ static inline void draw_sprites(uint32_t *row, int line) {
 // and longer before being kept again, so a picture rewritten every frame
 // pays almost nothing for the copies.
 int32_t vdp_keep_lines = 1;
-enum { LINES = 192, LINE_WORDS = LINES / 64, MAX_WAIT = 31 };
+enum { LINES = 192, LINE_WORDS = LINES / 64, MAX_WAIT = 31, MAX_REST = 127 };
 
 namespace {
 // Per line: made since it was last changed but not yet used, lines still to
@@ -428,7 +428,7 @@ static uint32_t palette_serial;  // palette changes seen by the renderer
 alignas(32) static uint32_t seen_regs[8] = {~0u, ~0u, ~0u, ~0u, ~0u, ~0u, ~0u, ~0u};
 static uint32_t seen_serial = ~0u;
 // Whether lines are kept at all: a picture that changes whole every frame
-// turns it off for a rest that doubles (up to MAX_WAIT frames) each time
+// turns it off for a rest that doubles (up to MAX_REST frames) each time
 // keeping finds nothing to reuse. Lines kept in the last two frames' draws
 // and the frames left to rest.
 static bool keeping = true;
@@ -457,53 +457,56 @@ static inline void kept_used(Keeping &k) {
 }
 
 static inline void forget_all(void) { memset(kept_valid, 0, sizeof kept_valid); }
-// Whether one of the 64 bytes at `block` (a multiple of 64) is in the
-// table of `size` bytes at `base`.
-static inline bool in_table(int block, int base, int size = 0x800) { return (unsigned)(block - base) < (unsigned)size; }
+// Whether a block of the `size` bytes at `base` (multiples of 512) was
+// written: eight marks a word.
+static inline bool written(int base, int size) {
+  uint64_t any = 0;
+  for (int i = base >> VDP_BLOCK_SHIFT; i < (base + size) >> VDP_BLOCK_SHIFT; i += 8) {
+    uint64_t marks;
+    memcpy(&marks, vdp_dirty + i, sizeof marks);
+    any |= marks;
+  }
+  return any != 0;
+}
 
 // Forgets the kept lines and plans that read a block written since the last
-// look, under the current registers (a change of those forgets everything).
+// look, under the current registers (a change of those forgets everything
+// anyway). Whole 2 KB tables are looked at, a little more than some masked
+// tables read.
 __attribute__((noinline)) static void forget_written(int mode) {
-  vdp_dirty_any = 0;
-  const int names = (reg(2) & 15) * 0x400;
-  const int c3 = reg(3) * 64;
-  // Eight blocks a word, scanned for set bytes.
-  for (int w = 0; w < VDP_BLOCKS / 8; w++) {
-    uint64_t marks;
-    memcpy(&marks, vdp_dirty + w * 8, sizeof marks);
-    if (marks == 0) continue;
-    for (int b = w * 8; b < w * 8 + 8; b++) {
-      if (vdp_dirty[b] == 0) continue;
-      vdp_dirty[b] = 0;
-      const int block = b << VDP_BLOCK_SHIFT;
-      if (in_table(block, (reg(5) & 0x7F) * 0x80, 0x80) || in_table(block, (reg(6) & 7) * 0x800))
-        memset(plan_valid, 0, sizeof plan_valid);
-      // 32 names a row, eight lines a row: a block holds the two rows of
-      // 16 lines from n / 4, which lie in one word of kept_valid.
-      const int n = block - names;
-      if (n >= 0 && n < 768) kept_valid[n >> 8] &= ~((uint64_t)0xFFFF << ((n / 4) & 63));
-      switch (mode) {
-        case 0:
-          if (in_table(block, (reg(4) & 7) * 0x800) || block == c3) forget_all();
-          break;
-        case 1:
-          if (in_table(block, (reg(4) & 7) * 0x800)) forget_all();
-          break;
-        default:  // 4 and 6: each third has its own tables
-          for (int t = 0; t < 3; t++) {
-            bool read = in_table(block, third_pattern_base(t * 64));
-            if (mode == 4) {
-              // The colour address: bit 13 from register 3, the third in
-              // bits 12..11, the name in 10..3, all masked by register 3.
-              const int mask = (c3 | 0x3F) & 0x3FC0, fixed = (t << 11) | (c3 & 0x2000);
-              read = read || ((block & ~mask) == 0 && ((block ^ fixed) & mask & 0x3800) == 0);
-            }
-            if (read) kept_valid[t] = 0;  // a third is one word of lines
-          }
-          break;
-      }
+  if ((plan_valid[0] | plan_valid[1] | plan_valid[2]) != 0) {
+    const int attributes = (reg(5) & 0x7F) * 0x80;
+    if (vdp_dirty[attributes >> VDP_BLOCK_SHIFT] | vdp_dirty[(attributes >> VDP_BLOCK_SHIFT) + 1] ||
+        written((reg(6) & 7) * 0x800, 0x800))
+      memset(plan_valid, 0, sizeof plan_valid);
+  }
+  if ((kept_valid[0] | kept_valid[1] | kept_valid[2]) != 0) {
+    // 32 names a row, eight lines a row: a block holds the two rows of 16
+    // lines from 16 * b, which lie in one word of kept_valid.
+    const int names = ((reg(2) & 15) * 0x400) >> VDP_BLOCK_SHIFT;
+    for (int b = 0; b < 12; b++)
+      if (vdp_dirty[names + b]) kept_valid[b >> 2] &= ~((uint64_t)0xFFFF << ((b & 3) * 16));
+    const int c3 = reg(3) * 64;
+    switch (mode) {
+      case 0:
+        if (written((reg(4) & 7) * 0x800, 0x800) || vdp_dirty[c3 >> VDP_BLOCK_SHIFT]) forget_all();
+        break;
+      case 1:
+        if (written((reg(4) & 7) * 0x800, 0x800)) forget_all();
+        break;
+      default:  // 4 and 6: each third has its own tables, one word of lines
+        for (int t = 0; t < 3; t++) {
+          bool read = written(third_pattern_base(t * 64), 0x800);
+          // The colours: bit 13 from register 3, the third in bits 12..11,
+          // both masked by register 3.
+          if (mode == 4) read = read || written(((t << 11) | 0x2000) & c3 & 0x3800, 0x800);
+          if (read) kept_valid[t] = 0;
+        }
+        break;
     }
   }
+  memset(vdp_dirty, 0, sizeof vdp_dirty);
+  vdp_dirty_any = 0;
 }
 
 // Decides at the first line of each frame whether to keep lines in it;
@@ -513,10 +516,10 @@ static bool keeping_lines(int line) {
   if (keeping) {
     if (reused_now == 0 && reused_before == 0) {
       keeping = false;
-      rest_wait = (uint8_t)(rest_wait * 2 + 1 > MAX_WAIT ? MAX_WAIT : rest_wait * 2 + 1);
+      rest_wait = (uint8_t)(rest_wait * 2 + 1 > MAX_REST ? MAX_REST : rest_wait * 2 + 1);
       rest_left = rest_wait;
     } else if (reused_now != 0) {
-      rest_wait = 0;
+      rest_wait /= 2;
     }
   } else if (--rest_left == 0) {
     keeping = true;
@@ -606,7 +609,7 @@ static inline void kept_sprites(uint32_t *row, int line, uint64_t bit) {
   SpritePlan &plan = plans[line];
   if (plan_valid[line >> 6] & bit) {
     kept_used(plan_keeping[line]);
-    reused_now++;
+    reused_now += plan.count;  // a line without sprites saves little
   } else if (worth_keeping(plan_keeping[line])) {
     plan_sprites<V, size>(plan, line);
     plan_valid[line >> 6] |= bit;
@@ -688,16 +691,7 @@ static inline void draw_line(uint32_t *row, int line) {
       memset(plan_valid, 0, sizeof plan_valid);
     }
   }
-  if (vdp_dirty_any) {
-    uint64_t any = 0;
-    for (int w = 0; w < LINE_WORDS; w++) any |= kept_valid[w] | plan_valid[w];
-    if (any != 0) {
-      forget_written(mode);
-    } else {
-      memset(vdp_dirty, 0, sizeof vdp_dirty);
-      vdp_dirty_any = 0;
-    }
-  }
+  if (vdp_dirty_any) forget_written(mode);
   const uint64_t bit = (uint64_t)1 << (line & 63);
   if (kept_valid[line >> 6] & bit) {
     copy_line<V>(row, kept[line]);
