@@ -602,22 +602,22 @@ static inline void apply_plan(uint32_t *row, const SpritePlan &plan) {
   }
 }
 
-// The sprites of a line from its plan when one is kept, else afresh: made
-// into a plan when that is worth keeping, drawn at once when not.
+// How a line's background and sprites are had: drawn afresh, reused, or
+// drawn (planned) and kept.
+enum { AFRESH, REUSED, KEPT };
+
+// The sprites of a line, drawn directly or through its plan.
 template <class V, int size>
-static inline void kept_sprites(uint32_t *row, int line, uint64_t bit) {
-  SpritePlan &plan = plans[line];
-  if (plan_valid[line >> 6] & bit) {
-    kept_used(plan_keeping[line]);
-    reused_now += plan.count;  // a line without sprites saves little
-  } else if (worth_keeping(plan_keeping[line])) {
-    plan_sprites<V, size>(plan, line);
-    plan_valid[line >> 6] |= bit;
-  } else {
+static inline void line_sprites(uint32_t *row, int line, int how, uint64_t bit) {
+  if (how == AFRESH) {
     draw_sprites<V, size>(row, line);
     return;
   }
-  apply_plan<V, size>(row, plan);
+  if (how == KEPT) {
+    plan_sprites<V, size>(plans[line], line);
+    plan_valid[line >> 6] |= bit;
+  }
+  apply_plan<V, size>(row, plans[line]);
 }
 
 template <class V>
@@ -662,53 +662,59 @@ static inline void draw_line(uint32_t *row, int line) {
     }
   }
   const int size = r1 & (VDP_R1_SIZE16 | VDP_R1_MAGNIFY);
-  if (vdp_keep_lines == 0 || (unsigned)line >= LINES || !keeping_lines(line)) {
-    draw_background<V>(row, line, mode);
-    switch (size) {
-      case 0: draw_sprites<V, 0>(row, line); break;
-      case 1: draw_sprites<V, 1>(row, line); break;
-      case 2: draw_sprites<V, 2>(row, line); break;
-      default: draw_sprites<V, 3>(row, line); break;
+  int background = AFRESH, sprites = AFRESH;
+  uint64_t bit = 0;
+  if (vdp_keep_lines != 0 && (unsigned)line < LINES && keeping_lines(line)) {
+    const V regs = load8<V>(reinterpret_cast<const uint32_t *>(vdp_reg));
+    if (or_lanes(regs ^ load8<V>(seen_regs)) != 0 || palette_serial != seen_serial) {
+      store8(seen_regs, regs);
+      seen_serial = palette_serial;
+      // Everything the background reads but video memory, and the same for
+      // the sprites (their colours are looked up when drawn).
+      const uint64_t key = (uint64_t)(reg(0) & VDP_R0_M3) | (uint64_t)(r1 & (VDP_R1_M1 | VDP_R1_M2)) |
+                           (uint64_t)(reg(2) & 15) << 8 | (uint64_t)reg(3) << 16 | (uint64_t)(reg(4) & 7) << 24 |
+                           (uint64_t)backdrop << 28 | (uint64_t)palette_serial << 32;
+      const uint32_t sprite_key = (uint32_t)size | (uint32_t)(reg(5) & 0x7F) << 2 | (uint32_t)(reg(6) & 7) << 9;
+      if (key != kept_key) {
+        kept_key = key;
+        forget_all();
+      }
+      if (sprite_key != plan_key) {
+        plan_key = sprite_key;
+        memset(plan_valid, 0, sizeof plan_valid);
+      }
     }
-    return;
+    if (vdp_dirty_any) forget_written(mode);
+    bit = (uint64_t)1 << (line & 63);
+    if (kept_valid[line >> 6] & bit) {
+      background = REUSED;
+      kept_used(kept_keeping[line]);
+      reused_now++;
+    } else if (worth_keeping(kept_keeping[line])) {
+      background = KEPT;
+    }
+    if (plan_valid[line >> 6] & bit) {
+      sprites = REUSED;
+      kept_used(plan_keeping[line]);
+      reused_now += plans[line].count;  // a line without sprites saves little
+    } else if (worth_keeping(plan_keeping[line])) {
+      sprites = KEPT;
+    }
   }
-  const V regs = load8<V>(reinterpret_cast<const uint32_t *>(vdp_reg));
-  if (or_lanes(regs ^ load8<V>(seen_regs)) != 0 || palette_serial != seen_serial) {
-    store8(seen_regs, regs);
-    seen_serial = palette_serial;
-    // Everything the background reads but video memory, and the same for
-    // the sprites (their colours are looked up when drawn).
-    const uint64_t key = (uint64_t)(reg(0) & VDP_R0_M3) | (uint64_t)(r1 & (VDP_R1_M1 | VDP_R1_M2)) |
-                         (uint64_t)(reg(2) & 15) << 8 | (uint64_t)reg(3) << 16 | (uint64_t)(reg(4) & 7) << 24 |
-                         (uint64_t)backdrop << 28 | (uint64_t)palette_serial << 32;
-    const uint32_t sprite_key = (uint32_t)size | (uint32_t)(reg(5) & 0x7F) << 2 | (uint32_t)(reg(6) & 7) << 9;
-    if (key != kept_key) {
-      kept_key = key;
-      forget_all();
-    }
-    if (sprite_key != plan_key) {
-      plan_key = sprite_key;
-      memset(plan_valid, 0, sizeof plan_valid);
-    }
-  }
-  if (vdp_dirty_any) forget_written(mode);
-  const uint64_t bit = (uint64_t)1 << (line & 63);
-  if (kept_valid[line >> 6] & bit) {
+  if (background == REUSED) {
     copy_line<V>(row, kept[line]);
-    kept_used(kept_keeping[line]);
-    reused_now++;
   } else {
     draw_background<V>(row, line, mode);
-    if (worth_keeping(kept_keeping[line])) {
+    if (background == KEPT) {
       copy_line<V>(kept[line], row);
       kept_valid[line >> 6] |= bit;
     }
   }
   switch (size) {
-    case 0: kept_sprites<V, 0>(row, line, bit); break;
-    case 1: kept_sprites<V, 1>(row, line, bit); break;
-    case 2: kept_sprites<V, 2>(row, line, bit); break;
-    default: kept_sprites<V, 3>(row, line, bit); break;
+    case 0: line_sprites<V, 0>(row, line, sprites, bit); break;
+    case 1: line_sprites<V, 1>(row, line, sprites, bit); break;
+    case 2: line_sprites<V, 2>(row, line, sprites, bit); break;
+    default: line_sprites<V, 3>(row, line, sprites, bit); break;
   }
 }
 
