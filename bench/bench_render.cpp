@@ -1,10 +1,13 @@
 // Renderer speed: one full frame (192 lines) per display mode with 32
-// sprites on screen. Prints the median thread CPU time and wall time per
+// sprites on screen, for still frames and for frames whose name table or
+// sprite attributes are rewritten through the data port before each (that
+// writing counted in). Prints the median thread CPU time and wall time per
 // frame (CPU time is the figure that counts on a shared machine); goal
 // < 8 us. Frames are timed in batches of ten: reading the thread's CPU
 // clock is a system call of about a microsecond, too much to pay per
 // frame. Arguments: the frames per mode (default 3000), e.g. a few for a
-// run under callgrind, and optionally the one mode to run.
+// run under callgrind, and optionally the one mode and the one kind of
+// change (0 still, 1 names, 2 sprites) to run.
 #include <time.h>
 
 #include <algorithm>
@@ -42,6 +45,32 @@ static void setup(int mode, int sprite_size) {
     a[2] = (uint8_t)(e * 4);
     a[3] = (uint8_t)(1 + e % 15);
   }
+  vdp_memory_changed();
+}
+
+// What changes between frames: nothing, the whole name table (a scrolling
+// game) or the sprite attributes (moving sprites), written through the
+// data port as a game does.
+enum { STILL, NAMES, SPRITES, KINDS };
+
+static void set_address(int address) {
+  vdp_write_port(1, address & 0xFF);
+  vdp_write_port(1, (address >> 8) | 0x40);
+}
+
+static void change(int kind, int frame_number) {
+  if (kind == NAMES) {
+    set_address(0x3800);
+    for (int i = 0; i < 768; i++) vdp_write_port(0, (i + frame_number) * 7);
+  } else if (kind == SPRITES) {
+    set_address(0x1B00);
+    for (int e = 0; e < 32; e++) {
+      vdp_write_port(0, e * 6);
+      vdp_write_port(0, e * 37 + frame_number);
+      vdp_write_port(0, e * 4);
+      vdp_write_port(0, 1 + e % 15);
+    }
+  }
 }
 
 static double thread_us(void) {
@@ -53,27 +82,36 @@ static double thread_us(void) {
 int main(int argc, char **argv) {
   const int frames = argc > 1 && atoi(argv[1]) > 0 ? atoi(argv[1]) : 3000;
   const int only = argc > 2 ? atoi(argv[2]) : -1;
+  const int only_kind = argc > 3 ? atoi(argv[3]) : -1;
   const int batch = frames >= 100 ? 10 : 1;
   const int samples = frames / batch;
   std::vector<double> times(samples), cpu(samples);
-  printf("mode  median us/frame, CPU and wall (192 lines, 32 sprites 16x16; goal < 8)\n");
+  printf("median us/frame, CPU (wall), 192 lines, 32 sprites 16x16; goal < 8\n"
+         "mode  still           names rewritten  sprites moved\n");
   for (int mode = 0; mode < 8; mode++) {
     if (only >= 0 && mode != only) continue;
-    setup(mode, 2);
-    for (int s = 0; s < samples; s++) {
-      const double c0 = thread_us();
-      auto t0 = std::chrono::steady_clock::now();
-      for (int f = 0; f < batch; f++) {
-        vdp_status = 0;  // keep coincidence checks running every frame
-        for (int line = 0; line < 192; line++) vdp_draw_line(frame + line * 256, line);
+    printf("%d", mode);
+    for (int kind = 0; kind < KINDS; kind++) {
+      if (only_kind >= 0 && kind != only_kind) continue;
+      setup(mode, 2);
+      int n = 0;
+      for (int s = 0; s < samples; s++) {
+        const double c0 = thread_us();
+        auto t0 = std::chrono::steady_clock::now();
+        for (int f = 0; f < batch; f++) {
+          change(kind, n++);
+          vdp_status = 0;  // keep coincidence checks running every frame
+          for (int line = 0; line < 192; line++) vdp_draw_line(frame + line * 256, line);
+        }
+        auto t1 = std::chrono::steady_clock::now();
+        cpu[s] = (thread_us() - c0) / batch;
+        times[s] = std::chrono::duration<double, std::micro>(t1 - t0).count() / batch;
       }
-      auto t1 = std::chrono::steady_clock::now();
-      cpu[s] = (thread_us() - c0) / batch;
-      times[s] = std::chrono::duration<double, std::micro>(t1 - t0).count() / batch;
+      std::sort(times.begin(), times.end());
+      std::sort(cpu.begin(), cpu.end());
+      printf("     %6.2f (%6.2f)", cpu[samples / 2], times[samples / 2]);
     }
-    std::sort(times.begin(), times.end());
-    std::sort(cpu.begin(), cpu.end());
-    printf("%d     %6.2f %6.2f\n", mode, cpu[samples / 2], times[samples / 2]);
+    printf("\n");
   }
   return frame[1000] == 0x12345678 ? 1 : 0;
 }

@@ -21,7 +21,9 @@ void reset_chip(void) {
   for (int i = 0; i < 8; i++) vdp_reg[i] = 0;
 }
 
+// Tests write video memory directly, so each drawing says it may have changed.
 void render_frame(void) {
+  vdp_memory_changed();
   for (int line = 0; line < 192; line++) vdp_draw_line(frame[line], line);
 }
 
@@ -150,6 +152,7 @@ int next_random(void) {
 
 void random_memory(void) {
   for (auto &b : video_ram) b = (uint8_t)next_random();
+  vdp_memory_changed();
 }
 
 ::testing::AssertionResult frame_matches_model(void) {
@@ -174,6 +177,7 @@ void sprite(int n, int y, int x, int pattern, int colour) {
   a[1] = (uint8_t)x;
   a[2] = (uint8_t)pattern;
   a[3] = (uint8_t)colour;
+  vdp_memory_changed();
 }
 
 // Graphics I with an empty screen in backdrop 4 and sprite tables set up:
@@ -189,6 +193,7 @@ void sprite_scene(int size) {
   vdp_reg[7] = 4;
   memset(video_ram + 0x3800, 0xFF, 64);
   video_ram[0x1B00] = 0xD0;
+  vdp_memory_changed();
 }
 
 uint32_t backdrop(void) { return rgb[4]; }
@@ -495,6 +500,73 @@ TEST(Render, DrawingOrderPutsLowNumbersOnTop) {
   EXPECT_EQ(frame[100][103], rgb[8]);
   EXPECT_EQ(frame[100][104], rgb[8]);
   EXPECT_EQ(frame[100][108], rgb[9]);
+}
+
+// Kept lines against drawing each line afresh, over random scenes changed
+// between lines by writes through the ports (video memory in and out of the
+// tables, registers, the 4K/16K switch), direct writes with the wholesale
+// call, and palette changes.
+TEST(Render, KeptLinesMatchFreshDrawing) {
+  static const int modes[] = {0, 1, 4, 6, 0, 4, 2, 3};
+  uint32_t kept[256], fresh[256];
+  for (int trial = 0; trial < 48; trial++) {
+    seed = 4099u * (unsigned)trial + 7u;
+    vdp_pal = trial & 1;
+    reset_chip();
+    random_memory();
+    for (int r = 2; r < 8; r++) vdp_reg[r] = next_random();
+    set_mode(modes[trial % 8], next_random() & 3);
+    vdp_reg[1] |= next_random() & VDP_R1_16K;
+    for (int e = 0; e < 32; e++) sprite(e, next_random() % 200, next_random(), next_random(), next_random() & 0x8F);
+    // Writes are rare enough that most lines are drawn from what was kept:
+    // none in half the frames.
+    for (int f = 0; f < 12; f++) {
+      vdp_status = next_random() & 0x20;
+      const int rate = next_random() % 2 ? 1000 : 24 * (1 + trial % 4);
+      for (int line = 0; line < 192; line++) {
+        for (int pass = 0; next_random() % rate == 0 && pass < 4; pass++) {
+          const int names = (R(2) & 15) * 0x400, colours = R(3) * 64, patterns = (R(4) & 7) * 0x800;
+          // Names, colours, patterns, sprite attributes, anywhere.
+          static const int kinds[16] = {0, 0, 0, 1, 1, 2, 2, 3, 3, 3, 4, 4, 5, 5, 6, 7};
+          const int r16 = next_random() << 8 | next_random();
+          const int at[] = {names + r16 % 768, colours + r16 % 0x800, patterns + r16 % 0x800,
+                            (R(5) & 0x7F) * 128 + r16 % 128, r16};
+          const int kind = kinds[next_random() % 16];
+          if (kind < 5) {  // a run of data through the port
+            const int a = at[kind] & 0x3FFF;
+            vdp_write_port(1, a & 0xFF);
+            vdp_write_port(1, (a >> 8) | 0x40);
+            for (int n = 1 + next_random() % 6; n > 0; n--) vdp_write_port(0, next_random());
+          } else if (kind == 5) {  // a register, the interrupt left off
+            static const int regs[16] = {7, 7, 7, 7, 1, 1, 1, 0, 2, 3, 3, 4, 4, 5, 6, 6};
+            const int r = regs[next_random() % 16];
+            int v = next_random();
+            if (r == 1) v = (v & ~VDP_R1_INTERRUPT) | VDP_R1_DISPLAY;
+            if (r == 1 && next_random() % 4) v = (R(1) & ~3) | (v & 3);  // sprite size alone
+            if (r == 4 && next_random() % 2) v = R(4) ^ 4;                 // the pattern half alone
+            if (r == 0) v &= VDP_R0_M3;
+            vdp_write_port(1, v);
+            vdp_write_port(1, 0x80 | r);
+          } else if (kind == 6) {
+            video_ram[at[next_random() % 5] & 0x3FFF] = (uint8_t)next_random();
+            vdp_memory_changed();
+          } else {
+            vdp_colors[next_random() % 16] = next_random();
+          }
+        }
+        const int status = vdp_status;
+        vdp_keep_lines = 0;
+        vdp_draw_line(fresh, line);
+        const int fresh_status = vdp_status;
+        vdp_status = status;
+        vdp_keep_lines = 1;
+        vdp_draw_line(kept, line);
+        ASSERT_EQ(vdp_status, fresh_status) << "trial " << trial << " frame " << f << " line " << line;
+        ASSERT_EQ(0, memcmp(kept, fresh, sizeof kept)) << "trial " << trial << " frame " << f << " line " << line;
+      }
+    }
+  }
+  vdp_pal = 0;
 }
 
 }  // namespace

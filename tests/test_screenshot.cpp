@@ -197,6 +197,7 @@ TEST(Screenshot, FileHoldsTheFrameBufferPixelForPixel) {
   for (int i = 0; i < 0x1B00; i++) video_ram[i] = (uint8_t)(i * 13);
   for (int i = 0; i < 0x20; i++) video_ram[0x2000 + i] = (uint8_t)(i * 0x37);
   video_ram[0x1B00] = 0xD0;
+  vdp_memory_changed();
   for (int y = 0; y < 192; y++) vdp_draw_line(frame_buffer + y * 256, y);
   save_screenshot();
   expect_file_equals_frame(home);

@@ -272,6 +272,7 @@ static int apply_snapshot(size_t size) {
     }
     at += field_bytes(f, width);
   }
+  vdp_memory_changed();
   return 0;
 }
 

@@ -385,6 +385,241 @@ static inline void draw_sprites(uint32_t *row, int line) {
   }
 }
 
+// ---- kept lines
+// The background of the coloured modes changes far less often than it is
+// drawn, so each picture line's decoded background is kept and copied back
+// while nothing it was made from has changed: the registers that pick the
+// mode, tables and backdrop, the palette, and the video memory it reads
+// (data-port writes mark 64-byte blocks in vdp_dirty). The same goes for
+// the line's sprites, kept as a plan: the columns they draw and the status
+// bits they give, made from the attribute and sprite pattern tables. A line
+// whose kept copy was made but never used before it changed waits longer
+// and longer before being kept again, so a picture rewritten every frame
+// pays almost nothing for the copies.
+int32_t vdp_keep_lines = 1;
+enum { LINES = 192, LINE_WORDS = LINES / 64, MAX_WAIT = 31, MAX_REST = 127 };
+
+namespace {
+// Per line: made since it was last changed but not yet used, lines still to
+// wait before keeping it again, and the wait after the next waste.
+struct Keeping {
+  uint8_t unused, skip, wait;
+};
+// A line's sprites: the `count` rows drawn, each as draw_sprite_row takes
+// it, and the status they give: the coincidence and fifth-sprite bits and
+// the last sprite looked at.
+struct SpritePlan {
+  uint64_t shown[4];
+  int8_t col[4];
+  uint8_t colour[4];
+  uint8_t count, status;
+};
+}  // namespace
+
+alignas(32) static uint32_t kept[LINES][256];
+static uint64_t kept_valid[LINE_WORDS], plan_valid[LINE_WORDS];
+static uint64_t kept_key = ~(uint64_t)0;
+static uint32_t plan_key = ~0u;
+static Keeping kept_keeping[LINES], plan_keeping[LINES];
+static SpritePlan plans[LINES];
+static uint32_t palette_serial;  // palette changes seen by the renderer
+// The registers and palette serial at the last look, to skip the keys when
+// neither has moved.
+alignas(32) static uint32_t seen_regs[8] = {~0u, ~0u, ~0u, ~0u, ~0u, ~0u, ~0u, ~0u};
+static uint32_t seen_serial = ~0u;
+// Whether lines are kept at all: a picture that changes whole every frame
+// turns it off for a rest that doubles (up to MAX_REST frames) each time
+// keeping finds nothing to reuse. Lines kept in the last two frames' draws
+// and the frames left to rest.
+static bool keeping = true;
+static uint32_t reused_now, reused_before;
+static uint8_t rest_left, rest_wait;
+
+// Whether what was just made for a line not kept is to be kept.
+static inline bool worth_keeping(Keeping &k) {
+  if (k.skip != 0) {
+    k.skip--;
+    return false;
+  }
+  if (k.unused) {
+    // The last copy changed before it was used: wait before the next.
+    k.unused = 0;
+    k.wait = (uint8_t)(k.wait * 2 + 1 > MAX_WAIT ? MAX_WAIT : k.wait * 2 + 1);
+    k.skip = k.wait;
+    return false;
+  }
+  k.unused = 1;
+  return true;
+}
+static inline void kept_used(Keeping &k) {
+  k.unused = 0;
+  k.wait = 0;
+}
+
+static inline void forget_all(void) { memset(kept_valid, 0, sizeof kept_valid); }
+// Whether a block of the `size` bytes at `base` (multiples of 512) was
+// written: eight marks a word.
+static inline bool written(int base, int size) {
+  uint64_t any = 0;
+  for (int i = base >> VDP_BLOCK_SHIFT; i < (base + size) >> VDP_BLOCK_SHIFT; i += 8) {
+    uint64_t marks;
+    memcpy(&marks, vdp_dirty + i, sizeof marks);
+    any |= marks;
+  }
+  return any != 0;
+}
+
+// Forgets the kept lines and plans that read a block written since the last
+// look, under the current registers (a change of those forgets everything
+// anyway). Whole 2 KB tables are looked at, a little more than some masked
+// tables read.
+__attribute__((noinline)) static void forget_written(int mode) {
+  if ((plan_valid[0] | plan_valid[1] | plan_valid[2]) != 0) {
+    const int attributes = (reg(5) & 0x7F) * 0x80;
+    if (vdp_dirty[attributes >> VDP_BLOCK_SHIFT] | vdp_dirty[(attributes >> VDP_BLOCK_SHIFT) + 1] ||
+        written((reg(6) & 7) * 0x800, 0x800))
+      memset(plan_valid, 0, sizeof plan_valid);
+  }
+  if ((kept_valid[0] | kept_valid[1] | kept_valid[2]) != 0) {
+    // 32 names a row, eight lines a row: a block holds the two rows of 16
+    // lines from 16 * b, which lie in one word of kept_valid.
+    const int names = ((reg(2) & 15) * 0x400) >> VDP_BLOCK_SHIFT;
+    for (int b = 0; b < 12; b++)
+      if (vdp_dirty[names + b]) kept_valid[b >> 2] &= ~((uint64_t)0xFFFF << ((b & 3) * 16));
+    const int c3 = reg(3) * 64;
+    switch (mode) {
+      case 0:
+        if (written((reg(4) & 7) * 0x800, 0x800) || vdp_dirty[c3 >> VDP_BLOCK_SHIFT]) forget_all();
+        break;
+      case 1:
+        if (written((reg(4) & 7) * 0x800, 0x800)) forget_all();
+        break;
+      default:  // 4 and 6: each third has its own tables, one word of lines
+        for (int t = 0; t < 3; t++) {
+          bool read = written(third_pattern_base(t * 64), 0x800);
+          // The colours: bit 13 from register 3, the third in bits 12..11,
+          // both masked by register 3.
+          if (mode == 4) read = read || written(((t << 11) | 0x2000) & c3 & 0x3800, 0x800);
+          if (read) kept_valid[t] = 0;
+        }
+        break;
+    }
+  }
+  memset(vdp_dirty, 0, sizeof vdp_dirty);
+  vdp_dirty_any = 0;
+}
+
+// Decides at the first line of each frame whether to keep lines in it;
+// starting again forgets all, since nothing was tracked while resting.
+static bool keeping_lines(int line) {
+  if (line != 0) return keeping;
+  if (keeping) {
+    if (reused_now == 0 && reused_before == 0) {
+      keeping = false;
+      rest_wait = (uint8_t)(rest_wait * 2 + 1 > MAX_REST ? MAX_REST : rest_wait * 2 + 1);
+      rest_left = rest_wait;
+    } else if (reused_now != 0) {
+      rest_wait /= 2;
+    }
+  } else if (--rest_left == 0) {
+    keeping = true;
+    forget_all();
+    memset(plan_valid, 0, sizeof plan_valid);
+    memset(vdp_dirty, 0, sizeof vdp_dirty);
+    vdp_dirty_any = 0;
+    memset(kept_keeping, 0, sizeof kept_keeping);
+    memset(plan_keeping, 0, sizeof plan_keeping);
+    reused_now = 1;  // the first frame back only makes
+  }
+  reused_before = reused_now;
+  reused_now = 0;
+  return keeping;
+}
+
+template <class V>
+static inline void copy_line(uint32_t *to, const uint32_t *from) {
+#pragma GCC unroll 8
+  for (int i = 0; i < 256; i += 8) store8(to + i, load8<V>(from + i));
+}
+
+template <class V>
+static inline void draw_background(uint32_t *row, int line, int mode) {
+  switch (mode) {
+    case 0: draw_graphics1<V>(row, line); break;
+    case 1: draw_multicolour<V>(row, line, (reg(4) & 7) * 0x800); break;
+    case 4: draw_graphics2<V>(row, line); break;
+    default: draw_multicolour<V>(row, line, third_pattern_base(line)); break;  // 6
+  }
+}
+
+// draw_sprites's choices for a line, whatever the status before it.
+template <class V, int size>
+static inline void plan_sprites(SpritePlan &plan, int line) {
+  const uint8_t *attributes = video_ram + (reg(5) & 0x7F) * 0x80;
+  const int pattern_base = (reg(6) & 7) * 0x800;
+  constexpr int height = size == 0 ? 8 : size == 3 ? 32 : 16;
+  uint32_t end;
+  uint32_t on = sprites_on_line<V>(attributes, line, height, &end);
+  if (end != 0) on &= (end & -end) - 1;
+  uint64_t map[MAP_WORDS] = {};
+  bool meet = false;
+  int count = 0, last = 0, pieces = 0;
+  for (; on != 0 && count < 5; on &= on - 1, count++) {
+    last = __builtin_ctz(on);
+    const uint8_t *attr = attributes + last * 4;
+    const int colour = attr[3] & SPRITE_COLOUR;
+    if (colour == 0) continue;
+    const uint32_t bits = sprite_bits(attr, size, (line - 1 - attr[0]) & 0xFF, pattern_base);
+    const int pos = attr[1] + ((attr[3] & SPRITE_EARLY_CLOCK) ? 0 : EARLY_CLOCK_SHIFT);
+    const uint64_t wide = ((uint64_t)bits << 32) >> (pos & 7);
+    const int w = pos >> 6, s = pos & 0x38;
+    const uint64_t before = (map[w] << s) | ((map[w + 1] >> 1) >> (63 - s));
+    meet = meet || (wide & before) != 0;
+    if (count == 4) continue;
+    map[w] |= wide >> s;
+    map[w + 1] |= (wide << 1) << (63 - s);
+    plan.shown[pieces] = wide & ~before;
+    plan.col[pieces] = (int8_t)((pos >> 3) - 4);
+    plan.colour[pieces] = (uint8_t)colour;
+    pieces++;
+  }
+  plan.count = (uint8_t)pieces;
+  plan.status = (uint8_t)((count == 5 ? VDP_STATUS_FIFTH : 0) | (meet ? VDP_STATUS_COINCIDENCE : 0) | last);
+}
+
+template <class V, int size>
+static inline void apply_plan(uint32_t *row, const SpritePlan &plan) {
+  constexpr int columns = (size == 0 ? 8 : size == 3 ? 32 : 16) / 8 + 1;
+  for (int i = 0; i < plan.count; i++)
+    draw_sprite_row(row, plan.col[i], plan.shown[i], columns, load_colour<V>(colours[plan.colour[i]]));
+  const int s = plan.status;
+  if (s & VDP_STATUS_COINCIDENCE) vdp_status |= VDP_STATUS_COINCIDENCE;
+  if (s & VDP_STATUS_FIFTH) {
+    if ((vdp_status & (VDP_STATUS_FRAME | VDP_STATUS_FIFTH)) == 0)
+      vdp_status = (s & VDP_STATUS_SPRITE) | (vdp_status & VDP_STATUS_COINCIDENCE) | VDP_STATUS_FIFTH;
+  } else if ((vdp_status & VDP_STATUS_FIFTH) == 0) {
+    vdp_status = (vdp_status & ~VDP_STATUS_SPRITE) | (s & VDP_STATUS_SPRITE);
+  }
+}
+
+// How a line's background and sprites are had: drawn afresh, reused, or
+// drawn (planned) and kept.
+enum { AFRESH, REUSED, KEPT };
+
+// The sprites of a line, drawn directly or through its plan.
+template <class V, int size>
+static inline void line_sprites(uint32_t *row, int line, int how, uint64_t bit) {
+  if (how == AFRESH) {
+    draw_sprites<V, size>(row, line);
+    return;
+  }
+  if (how == KEPT) {
+    plan_sprites<V, size>(plans[line], line);
+    plan_valid[line >> 6] |= bit;
+  }
+  apply_plan<V, size>(row, plans[line]);
+}
+
 template <class V>
 static inline void draw_line(uint32_t *row, int line) {
   const int r1 = reg(1);
@@ -411,6 +646,7 @@ static inline void draw_line(uint32_t *row, int line) {
     store8(colours[0], splat<V>(backdrop_pixel));
     for (int c = 0; c < 256; c++) set_pair<V>(c);
     shown_backdrop = backdrop_pixel;
+    palette_serial++;
   } else if (backdrop_pixel != shown_backdrop) {
     // Only the colour bytes with a nibble 0 change: n0 has the backdrop
     // behind colour n, 0n colour n on it; both differ by colour n ^ backdrop.
@@ -425,17 +661,60 @@ static inline void draw_line(uint32_t *row, int line) {
       store8(pairs[n].d, d);
     }
   }
-  switch (mode) {
-    case 0: draw_graphics1<V>(row, line); break;
-    case 1: draw_multicolour<V>(row, line, (reg(4) & 7) * 0x800); break;
-    case 4: draw_graphics2<V>(row, line); break;
-    default: draw_multicolour<V>(row, line, third_pattern_base(line)); break;  // 6
+  const int size = r1 & (VDP_R1_SIZE16 | VDP_R1_MAGNIFY);
+  int background = AFRESH, sprites = AFRESH;
+  uint64_t bit = 0;
+  if (vdp_keep_lines != 0 && (unsigned)line < LINES && keeping_lines(line)) {
+    const V regs = load8<V>(reinterpret_cast<const uint32_t *>(vdp_reg));
+    if (or_lanes(regs ^ load8<V>(seen_regs)) != 0 || palette_serial != seen_serial) {
+      store8(seen_regs, regs);
+      seen_serial = palette_serial;
+      // Everything the background reads but video memory, and the same for
+      // the sprites (their colours are looked up when drawn).
+      const uint64_t key = (uint64_t)(reg(0) & VDP_R0_M3) | (uint64_t)(r1 & (VDP_R1_M1 | VDP_R1_M2)) |
+                           (uint64_t)(reg(2) & 15) << 8 | (uint64_t)reg(3) << 16 | (uint64_t)(reg(4) & 7) << 24 |
+                           (uint64_t)backdrop << 28 | (uint64_t)palette_serial << 32;
+      const uint32_t sprite_key = (uint32_t)size | (uint32_t)(reg(5) & 0x7F) << 2 | (uint32_t)(reg(6) & 7) << 9;
+      if (key != kept_key) {
+        kept_key = key;
+        forget_all();
+      }
+      if (sprite_key != plan_key) {
+        plan_key = sprite_key;
+        memset(plan_valid, 0, sizeof plan_valid);
+      }
+    }
+    if (vdp_dirty_any) forget_written(mode);
+    bit = (uint64_t)1 << (line & 63);
+    if (kept_valid[line >> 6] & bit) {
+      background = REUSED;
+      kept_used(kept_keeping[line]);
+      reused_now++;
+    } else if (worth_keeping(kept_keeping[line])) {
+      background = KEPT;
+    }
+    if (plan_valid[line >> 6] & bit) {
+      sprites = REUSED;
+      kept_used(plan_keeping[line]);
+      reused_now += plans[line].count;  // a line without sprites saves little
+    } else if (worth_keeping(plan_keeping[line])) {
+      sprites = KEPT;
+    }
   }
-  switch (r1 & (VDP_R1_SIZE16 | VDP_R1_MAGNIFY)) {
-    case 0: draw_sprites<V, 0>(row, line); break;
-    case 1: draw_sprites<V, 1>(row, line); break;
-    case 2: draw_sprites<V, 2>(row, line); break;
-    default: draw_sprites<V, 3>(row, line); break;
+  if (background == REUSED) {
+    copy_line<V>(row, kept[line]);
+  } else {
+    draw_background<V>(row, line, mode);
+    if (background == KEPT) {
+      copy_line<V>(kept[line], row);
+      kept_valid[line >> 6] |= bit;
+    }
+  }
+  switch (size) {
+    case 0: line_sprites<V, 0>(row, line, sprites, bit); break;
+    case 1: line_sprites<V, 1>(row, line, sprites, bit); break;
+    case 2: line_sprites<V, 2>(row, line, sprites, bit); break;
+    default: line_sprites<V, 3>(row, line, sprites, bit); break;
   }
 }
 

@@ -13,6 +13,7 @@ uint8_t video_ram[0x4000];
 uint32_t vdp_colors[16];
 int32_t nmi_gate, video_frame, get_screenshot;
 int32_t pixel_order = PIXELS_XRGB;
+uint8_t vdp_dirty[VDP_BLOCKS], vdp_dirty_any;
 
 // Luminance and the two colour differences (47 = no difference) of the
 // chip's 16 colours, NTSC then PAL.
@@ -65,6 +66,11 @@ static void build_palette(const int table[16][3]) {
   vdp_colors[1] = 1;
 }
 
+void vdp_memory_changed(void) {
+  memset(vdp_dirty, 1, sizeof vdp_dirty);
+  vdp_dirty_any = 1;
+}
+
 void vdp_init(void) {
   build_palette(vdp_pal == 1 ? pal_table : ntsc_table);
   vdp_status = 0;
@@ -77,6 +83,7 @@ void vdp_init(void) {
   vdp_error = 0;
   vdp_access = 0;
   memset(video_ram, 0, sizeof video_ram);
+  vdp_memory_changed();
   base_rom[BIOS_FRAME_RATE] = vdp_pal == 1 ? 50 : 60;
 }
 
@@ -90,6 +97,7 @@ static void rearrange_memory(bool to_4k) {
                          : (a & 0x2000) | ((a & 0x0FC0) << 1) | ((a & 0x1000) >> 6);
     memcpy(video_ram + to, scratch + a, 64);
   }
+  vdp_memory_changed();
 }
 
 int vdp_read_port(int port) {
@@ -119,7 +127,10 @@ __attribute__((noinline)) static int register1_write(int value) {
 int vdp_write_port(int port, int value) {
   value &= 0xFF;
   if ((port & 1) == 0) {
-    video_ram[vdp_address & 0x3FFF] = (uint8_t)value;
+    const int a = vdp_address & 0x3FFF;
+    video_ram[a] = (uint8_t)value;
+    vdp_dirty[(unsigned)a >> VDP_BLOCK_SHIFT] = 1;
+    vdp_dirty_any = 1;
     vdp_address = (vdp_address + 1) & 0x3FFF;
     vdp_byte = 0;
     return 0;

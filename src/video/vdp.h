@@ -52,6 +52,19 @@ uint32_t vdp_pixel(int red, int green, int blue);
 void vdp_pixel_rgb(uint32_t pixel, uint8_t rgb[3]);
 
 void vdp_init(void);
+// Video memory blocks written through the data port since the renderer last
+// looked: byte b is set for the 64 bytes at b * 64, and vdp_dirty_any with
+// any of them. The renderer keeps decoded lines and redraws only those that
+// read a written block.
+enum { VDP_BLOCK_SHIFT = 6, VDP_BLOCKS = 0x4000 >> VDP_BLOCK_SHIFT };
+extern uint8_t vdp_dirty[VDP_BLOCKS];
+extern uint8_t vdp_dirty_any;
+// Video memory changed wholesale, or outside the data port (a reset, a
+// snapshot, a direct write): every kept line is redrawn.
+void vdp_memory_changed(void);
+// 0 draws every line from video memory, keeping nothing (for comparison in
+// tests); 1, the default, keeps decoded lines.
+extern int32_t vdp_keep_lines;
 int vdp_read_port(int port);              // even: data, odd: status
 int vdp_write_port(int port, int value);  // returns extra CPU cycles
 
