@@ -331,60 +331,6 @@ static inline void draw_sprite_row(uint32_t *row, int col, uint64_t wide, int co
   }
 }
 
-// size: register 1's size and magnification bits, a constant in each copy.
-template <class V, int size>
-static inline void draw_sprites(uint32_t *row, int line) {
-  const uint8_t *attributes = video_ram + (reg(5) & 0x7F) * 0x80;
-  const int pattern_base = (reg(6) & 7) * 0x800;
-  constexpr int height = size == 0 ? 8 : size == 3 ? 32 : 16;
-  uint32_t end;
-  uint32_t on = sprites_on_line<V>(attributes, line, height, &end);
-  if (end != 0) on &= (end & -end) - 1;  // entries before the first end marker
-  if (on == 0) {
-    if ((vdp_status & VDP_STATUS_FIFTH) == 0) vdp_status &= ~VDP_STATUS_SPRITE;
-    return;
-  }
-
-  // Five sprites at most are looked at, first to last: four drawn, the
-  // fifth only counted. A sprite only draws where none before it did, so
-  // the lowest-numbered one is on top. Transparent ones (colour 0) count
-  // but neither draw nor meet others.
-  uint64_t map[MAP_WORDS] = {};
-  bool check = (vdp_status & VDP_STATUS_COINCIDENCE) == 0;
-  constexpr int columns = height / 8 + 1;
-  int count = 0, last = 0;
-  for (; on != 0 && count < 5; on &= on - 1, count++) {
-    last = __builtin_ctz(on);
-    const uint8_t *attr = attributes + last * 4;
-    const int colour = attr[3] & SPRITE_COLOUR;
-    if (colour == 0) continue;
-    const uint32_t bits = sprite_bits(attr, size, (line - 1 - attr[0]) & 0xFF, pattern_base);
-    // Map position: the map starts 32 positions left of the picture.
-    const int pos = attr[1] + ((attr[3] & SPRITE_EARLY_CLOCK) ? 0 : EARLY_CLOCK_SHIFT);
-    // The row from its 8-pixel column on, and the map over the same 64
-    // positions (s is a multiple of 8; the double shifts stay in range
-    // when it is 0).
-    const uint64_t wide = ((uint64_t)bits << 32) >> (pos & 7);
-    const int w = pos >> 6, s = pos & 0x38;
-    const uint64_t before = (map[w] << s) | ((map[w + 1] >> 1) >> (63 - s));
-    if (check && (wide & before) != 0) {
-      vdp_status |= VDP_STATUS_COINCIDENCE;
-      check = false;
-    }
-    if (count == 4) continue;
-    map[w] |= wide >> s;
-    map[w + 1] |= (wide << 1) << (63 - s);
-    draw_sprite_row(row, (pos >> 3) - 4, wide & ~before, columns, load_colour<V>(colours[colour]));
-  }
-
-  if (count == 5) {
-    if ((vdp_status & (VDP_STATUS_FRAME | VDP_STATUS_FIFTH)) == 0)
-      vdp_status = last | (vdp_status & VDP_STATUS_COINCIDENCE) | VDP_STATUS_FIFTH;
-  } else if ((vdp_status & VDP_STATUS_FIFTH) == 0) {
-    vdp_status = (vdp_status & ~VDP_STATUS_SPRITE) | last;
-  }
-}
-
 // ---- kept lines
 // The background of the coloured modes changes far less often than it is
 // drawn, so each picture line's decoded background is kept and copied back
@@ -552,7 +498,12 @@ static inline void draw_background(uint32_t *row, int line, int mode) {
   }
 }
 
-// draw_sprites's choices for a line, whatever the status before it.
+// A line's sprites as a plan, whatever the status before it. size:
+// register 1's size and magnification bits, a constant in each copy.
+// Five sprites at most are looked at, first to last: four drawn, the fifth
+// only counted. A sprite only draws where none before it did, so the
+// lowest-numbered one is on top. Transparent ones (colour 0) count but
+// neither draw nor meet others.
 template <class V, int size>
 static inline void plan_sprites(SpritePlan &plan, int line) {
   const uint8_t *attributes = video_ram + (reg(5) & 0x7F) * 0x80;
@@ -560,7 +511,7 @@ static inline void plan_sprites(SpritePlan &plan, int line) {
   constexpr int height = size == 0 ? 8 : size == 3 ? 32 : 16;
   uint32_t end;
   uint32_t on = sprites_on_line<V>(attributes, line, height, &end);
-  if (end != 0) on &= (end & -end) - 1;
+  if (end != 0) on &= (end & -end) - 1;  // entries before the first end marker
   uint64_t map[MAP_WORDS] = {};
   bool meet = false;
   int count = 0, last = 0, pieces = 0;
@@ -570,7 +521,11 @@ static inline void plan_sprites(SpritePlan &plan, int line) {
     const int colour = attr[3] & SPRITE_COLOUR;
     if (colour == 0) continue;
     const uint32_t bits = sprite_bits(attr, size, (line - 1 - attr[0]) & 0xFF, pattern_base);
+    // Map position: the map starts 32 positions left of the picture.
     const int pos = attr[1] + ((attr[3] & SPRITE_EARLY_CLOCK) ? 0 : EARLY_CLOCK_SHIFT);
+    // The row from its 8-pixel column on, and the map over the same 64
+    // positions (s is a multiple of 8; the double shifts stay in range
+    // when it is 0).
     const uint64_t wide = ((uint64_t)bits << 32) >> (pos & 7);
     const int w = pos >> 6, s = pos & 0x38;
     const uint64_t before = (map[w] << s) | ((map[w + 1] >> 1) >> (63 - s));
@@ -610,7 +565,9 @@ enum { AFRESH, REUSED, KEPT };
 template <class V, int size>
 static inline void line_sprites(uint32_t *row, int line, int how, uint64_t bit) {
   if (how == AFRESH) {
-    draw_sprites<V, size>(row, line);
+    SpritePlan plan;
+    plan_sprites<V, size>(plan, line);
+    apply_plan<V, size>(row, plan);
     return;
   }
   if (how == KEPT) {
