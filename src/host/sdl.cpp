@@ -4,8 +4,10 @@
 #include "host/sdl.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "host/host.h"
 #include "input/events.h"
@@ -281,6 +283,10 @@ void host_delay(int milliseconds) {
   SDL_Delay((Uint32)milliseconds);
   slept = true;
 }
+void host_sleep_us(int microseconds) {
+  std::this_thread::sleep_for(std::chrono::microseconds(microseconds));
+  slept = true;
+}
 
 // ---- the audio device
 
@@ -381,24 +387,22 @@ static void dispatch(SDL_Event *e) {
 }
 
 void host_poll_events(void) {
-  // Asking the window system for new input costs several system calls: every
-  // 5 ms of real time is soon enough (games read their controllers once a
-  // frame; the machine calls this every scanline, over a thousand times a
-  // frame's time when running flat out), and every 256 calls whatever the
-  // clock says. The clock is read every 16 calls, and on the first call
-  // after a sleep (the audio wait's and the stopped machine's calls are far
-  // apart). Events already queued are handled on every call.
-  enum { PUMP_MS = 5, PUMP_CALLS = 256, CLOCK_CALLS = 16 };
+  // Asking the window system for new input costs several system calls. The
+  // machine calls this every scanline and, paced, sleeps once a frame: the
+  // first call after a sleep pumps (when PUMP_MS have passed), which is once
+  // a frame. Running flat out, the clock is read every CLOCK_CALLS calls.
+  // Events already queued are handled on every call.
+  enum { PUMP_MS = 8, CLOCK_CALLS = 256 };
   static Uint64 pumped_at;
   static int calls;
   bool look = !events_watched || events_queued.exchange(false, std::memory_order_acquire);
-  if (++calls >= PUMP_CALLS || slept || calls % CLOCK_CALLS == 0) {
+  if (slept || ++calls >= CLOCK_CALLS) {
     slept = false;
+    calls = 0;
     const Uint64 now = SDL_GetTicks64();
-    if (calls >= PUMP_CALLS || now - pumped_at >= PUMP_MS) {
+    if (now - pumped_at >= PUMP_MS) {
       SDL_PumpEvents();
       pumped_at = now;
-      calls = 0;
       // Also catches an event whose note came just before it was queued.
       look = true;
     }
