@@ -111,7 +111,8 @@ TEST_F(Present, PictureScalesPixelForPixelAsTheLibraryDoes) {
   for (int y = 0; y < 192; y++)
     for (int x = 0; x < 256; x++)
       ((Uint32 *)((uint8_t *)surface->pixels + y * surface->pitch))[x] = (Uint32)(y << 8 | x);
-  const int sizes[][2] = {{640, 416}, {1000, 700}, {293, 211}, {200, 150}, {1920, 1080}};
+  // 512 and 768 wide: whole factors 2 and 3 across.
+  const int sizes[][2] = {{640, 416}, {1000, 700}, {293, 211}, {200, 150}, {1920, 1080}, {512, 400}, {768, 600}};
   for (const auto &size : sizes) {
     SCOPED_TRACE(testing::Message() << size[0] << "x" << size[1]);
     open_window(size[0], size[1]);

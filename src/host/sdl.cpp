@@ -18,6 +18,8 @@
 SDL_Window *window;
 SDL_Surface *screenSurface, *surface, *status_surface;
 SDL_AudioDeviceID audio;
+// The open device plays (it is asked to once), and keeps real time.
+static bool audio_playing, audio_keeps_time;
 static SDL_Joystick *gGameController1, *gGameController2;
 
 // Set by the library whenever an event joins its queue, from any thread;
@@ -68,6 +70,9 @@ int host_open_window(void) {
   events_watched = true;
   if (SDL_NumJoysticks() > 0) gGameController1 = SDL_JoystickOpen(0);
   if (SDL_NumJoysticks() > 1) gGameController2 = SDL_JoystickOpen(1);
+  // Joysticks are opened only here: with none open, looking for new ones
+  // on every pump is two system calls a frame for nothing.
+  if (gGameController1 == nullptr) SDL_SetHint(SDL_HINT_AUTO_UPDATE_JOYSTICKS, "0");
   window = SDL_CreateWindow("Tervox", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
                             SCREEN_WIDTH, SCREEN_HEIGHT, SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE);
   if (window == nullptr) {
@@ -127,21 +132,25 @@ static void scale_rows(SDL_Surface *source, SDL_Surface *target, SDL_Rect r, con
                        uint8_t *written) {
   enum { MAX_SOURCE = 256, MAX_RUN = 4 };
   static uint16_t columns[PRESENT_MAX_SIZE];
-  // Enlarging, each source pixel covers a run of 1 to 4 output pixels: the
-  // row is written run by run, four pixels at a time (the next run writes
-  // over the excess) until the last few pixels, which go one by one.
-  static uint8_t runs[MAX_SOURCE];
-  static int columns_for = -1, columns_source = -1, runs_usable;
+  // Enlarging, each source pixel covers a run of 1 to 4 output pixels from
+  // starts[sx]: four pixels are written at each start (the next run writes
+  // over the excess), the first `wide` source pixels so, the output pixels
+  // from wide_end one by one. No store waits for the one before it.
+  static uint16_t starts[MAX_SOURCE];
+  static int columns_for = -1, columns_source = -1, wide, wide_end;
   const uint32_t step_x = ((uint32_t)source->w << 16) / (uint32_t)r.w;
   const uint32_t step_y = ((uint32_t)source->h << 16) / (uint32_t)r.h;
   if (columns_for != r.w || columns_source != source->w) {
     for (int x = 0; x < r.w; x++) columns[x] = (uint16_t)((step_x / 2 + (uint32_t)x * step_x) >> 16);
     columns_for = r.w;
     columns_source = source->w;
-    runs_usable = source->w <= MAX_SOURCE;
-    for (int sx = 0; sx < source->w && runs_usable; sx++) runs[sx] = 0;
-    for (int x = 0; x < r.w && runs_usable; x++) runs[columns[x]]++;
-    for (int sx = 0; sx < source->w && runs_usable; sx++) runs_usable = runs[sx] >= 1 && runs[sx] <= MAX_RUN;
+    uint8_t runs[MAX_SOURCE] = {};
+    bool usable = source->w <= MAX_SOURCE;
+    for (int x = 0; x < r.w && usable; x++) runs[columns[x]]++;
+    for (int sx = 0; sx < source->w && usable; sx++) usable = runs[sx] >= 1 && runs[sx] <= MAX_RUN;
+    wide = wide_end = 0;
+    for (int x = 0; usable && wide < source->w && x + MAX_RUN <= r.w; x += runs[wide++]) starts[wide] = (uint16_t)x;
+    if (wide > 0) wide_end = starts[wide - 1] + runs[wide - 1];
   }
   int last = -1;
   uint8_t *previous = nullptr;
@@ -155,15 +164,12 @@ static void scale_rows(SDL_Surface *source, SDL_Surface *target, SDL_Rect r, con
     } else {
       const uint32_t *in = (const uint32_t *)((const uint8_t *)source->pixels + (size_t)sy * source->pitch);
       uint32_t *o = (uint32_t *)out;
-      int x = 0;
-      if (runs_usable) {
-        for (int sx = 0; x + MAX_RUN <= r.w; sx++) {
-          const uint32_t v = in[sx];
-          o[x] = o[x + 1] = o[x + 2] = o[x + 3] = v;
-          x += runs[sx];
-        }
+      for (int sx = 0; sx < wide; sx++) {
+        uint32_t *run = o + starts[sx];
+        const uint32_t v = in[sx];
+        run[0] = run[1] = run[2] = run[3] = v;
       }
-      for (; x < r.w; x++) o[x] = in[columns[x]];
+      for (int x = wide_end; x < r.w; x++) o[x] = in[columns[x]];
       last = sy;
     }
     previous = out;
@@ -292,8 +298,7 @@ void host_sleep_us(int microseconds) {
 
 void host_audio_open(void) {
   // A second device would run a second callback on the same ring.
-  if (audio != 0) SDL_CloseAudioDevice(audio);
-  audio = 0;
+  host_audio_close();
   SDL_AudioSpec want;
   SDL_zero(want);
   want.freq = SAMPLE_RATE;
@@ -308,15 +313,23 @@ void host_audio_open(void) {
   // No format change allowed: the ring holds signed 16-bit mono samples.
   audio = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
   if (audio == 0) fprintf(stderr, "Failed to open audio output: %s\n", SDL_GetError());
+  audio_playing = false;
+  audio_keeps_time = driver != nullptr && strcmp(driver, "dummy") != 0;
 }
 
 void host_audio_close(void) {
   if (audio != 0) SDL_CloseAudioDevice(audio);
   audio = 0;
+  audio_playing = audio_keeps_time = false;
 }
 
+// Called for every block: the library is asked (under the device's lock)
+// only the first time.
 void host_audio_start(void) {
-  if (audio != 0) SDL_PauseAudioDevice(audio, 0);
+  if (audio != 0 && !audio_playing) {
+    SDL_PauseAudioDevice(audio, 0);
+    audio_playing = true;
+  }
 }
 
 int host_audio_opened(void) { return audio != 0; }
@@ -324,9 +337,7 @@ int host_audio_opened(void) { return audio != 0; }
 // SDL's dummy driver calls back on a coarse timer of its own; it does not
 // keep real time, so it counts as no device.
 int host_audio_real_time(void) {
-  if (audio == 0 || SDL_GetAudioDeviceStatus(audio) == SDL_AUDIO_STOPPED) return 0;
-  const char *driver = SDL_GetCurrentAudioDriver();
-  return driver != nullptr && strcmp(driver, "dummy") != 0;
+  return audio != 0 && audio_keeps_time && SDL_GetAudioDeviceStatus(audio) != SDL_AUDIO_STOPPED;
 }
 
 // ---- events
