@@ -115,7 +115,7 @@ void host_close_window(void) {
 // ---- presentation on a window surface
 
 enum { PRESENT_MAX_SIZE = 8192 };  // larger pictures go to the library's scaler
-bool window_exposed;
+bool window_exposed, status_redrawn;
 
 static void fill_rect(SDL_Surface *target, Uint32 colour, int x, int y, int w, int h) {
   if (w <= 0 || h <= 0) return;
@@ -262,9 +262,17 @@ int present_window(SDL_Surface *target, SDL_Rect *changed) {
   int bands = 0;
   if (surface != nullptr && l.w > 0 && l.h > 0)
     bands = scale_picture(surface, target, SDL_Rect{l.x, l.y, l.w, l.h}, changed);
-  if (present_status_shown && status_surface != nullptr && l.status_w > 0 && l.status_h > 0) {
+  // The status line, when it or what lies under it changed, or on another
+  // surface.
+  static const void *status_on;
+  status_redrawn = false;
+  if (!present_status_shown) status_on = nullptr;
+  if (present_status_shown && status_surface != nullptr && l.status_w > 0 && l.status_h > 0 &&
+      (present_status_changed || present_border_dirty || status_on != target->pixels)) {
     SDL_Rect r = {l.status_x, l.status_y, l.status_w, l.status_h};
     SDL_BlitScaled(status_surface, nullptr, target, &r);
+    status_on = target->pixels;
+    status_redrawn = true;
   }
   return bands;
 }
