@@ -301,6 +301,7 @@ void host_sleep_us(int microseconds) {
   std::this_thread::sleep_for(std::chrono::microseconds(microseconds));
   slept = true;
 }
+void host_woke(void) { slept = true; }
 
 // ---- the audio device
 

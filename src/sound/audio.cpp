@@ -6,7 +6,9 @@
 // audio_bytes_read. Each side publishes its total with release after
 // touching the ring and reads the other's total with acquire before.
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 
 #include "core/timing.h"
 #include "host/host.h"
@@ -22,7 +24,6 @@ static const uint32_t AUDIO_RING = 65536;
 static const uint32_t AUDIO_BLOCK = SAMPLES_PER_PERIOD * 2;  // 16-bit samples
 static const uint32_t AUDIO_MAX_UNPLAYED = 1759;               // two blocks, less a byte
 static const uint64_t AUDIO_BYTES_PER_SECOND = SAMPLE_RATE * 2;
-static const int AUDIO_WAIT_MS = 3;
 // Above a PAL frame and the most the queue can be ahead, so a timed wait is
 // one sleep; it bounds how long a quit may go unseen.
 static const int AUDIO_WAIT_MAX_MS = 30;
@@ -99,12 +100,24 @@ void audio_ring_write(const int16_t *block) {
 // machine is then paced like with no device at all.
 static bool audio_device_plays(void) { return host_audio_real_time() != 0; }
 
+// The callback signals each request it served; a wait for room sleeps
+// until then rather than looking every few milliseconds.
+static std::mutex served_lock;
+static std::condition_variable served;
+
+static bool room_in_queue(void) { return audio_unplayed() <= AUDIO_MAX_UNPLAYED; }
+
 static void audio_wait_device(void (*poll)(void), const int32_t *stop) {
   // Ends early when the device goes away (closed from a hotkey) or the user
-  // quits, so that nothing waits for a callback that will never come.
-  while (audio_unplayed() > AUDIO_MAX_UNPLAYED && host_audio_opened() && *stop == 0) {
+  // quits, so that nothing waits for a callback that will never come; a
+  // device that stops calling back is looked at every AUDIO_WAIT_MAX_MS.
+  while (!room_in_queue() && host_audio_opened() && *stop == 0) {
     poll();
-    host_delay(AUDIO_WAIT_MS);
+    {
+      std::unique_lock<std::mutex> lock(served_lock);
+      served.wait_for(lock, std::chrono::milliseconds(AUDIO_WAIT_MAX_MS), room_in_queue);
+    }
+    host_woke();
   }
 }
 
@@ -186,4 +199,8 @@ void fill_audio(void *, uint8_t *stream, int len) {
   }
   audio_read_pos = (int32_t)pos;
   audio_bytes_read.store(read + (uint32_t)len, std::memory_order_release);
+  // Taken so that a waiter between its look at the queue and its sleep
+  // cannot miss the signal.
+  { std::lock_guard<std::mutex> lock(served_lock); }
+  served.notify_one();
 }
