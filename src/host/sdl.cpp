@@ -298,7 +298,12 @@ void host_delay(int milliseconds) {
   slept = true;
 }
 void host_sleep_us(int microseconds) {
+#ifdef _WIN32
+  // Windows sleeps in whole milliseconds: never less than asked.
+  SDL_Delay((Uint32)((microseconds + 999) / 1000));
+#else
   std::this_thread::sleep_for(std::chrono::microseconds(microseconds));
+#endif
   slept = true;
 }
 void host_woke(void) { slept = true; }
