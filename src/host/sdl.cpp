@@ -420,7 +420,10 @@ void host_poll_events(void) {
   enum { PUMP_MS = 8, CLOCK_CALLS = 256 };
   static Uint64 pumped_at;
   static int calls;
-  bool look = !events_watched || events_queued.exchange(false, std::memory_order_acquire);
+  // A plain load first: the exchange is a locked instruction, and the flag
+  // is almost always clear.
+  bool look = !events_watched || (events_queued.load(std::memory_order_relaxed) &&
+                                  events_queued.exchange(false, std::memory_order_acquire));
   if (slept || ++calls >= CLOCK_CALLS) {
     slept = false;
     calls = 0;
