@@ -27,11 +27,15 @@ static const uint64_t AUDIO_BYTES_PER_SECOND = SAMPLE_RATE * 2;
 // Above a PAL frame and the most the queue can be ahead, so a timed wait is
 // one sleep; it bounds how long a quit may go unseen.
 static const int AUDIO_WAIT_MAX_MS = 30;
-// With the timer, the last block before a frame's end waits until that end
-// is this far ahead of real time, which leaves room for the next block: one
-// sleep a frame, and frames shown at even intervals.
-static const uint32_t AUDIO_FRAME_LEAD = AUDIO_MAX_UNPLAYED - AUDIO_BLOCK;
-// ... but the queue is never let closer than 2 ms to running dry, which a
+// The timer lets the queue run up to half a block further ahead than a
+// device does: nothing plays it, and the room makes the frame-end waits
+// below safe from late wake-ups.
+static const uint32_t TIMER_MAX_UNPLAYED = AUDIO_MAX_UNPLAYED + AUDIO_BLOCK / 2;
+// The last block before a frame's end waits until that end is this far
+// ahead of real time, which leaves room for the next block: one sleep a
+// frame, and frames shown at even intervals ...
+static const uint32_t AUDIO_FRAME_LEAD = TIMER_MAX_UNPLAYED - AUDIO_BLOCK;
+// ... and the queue is never let closer than 2 ms to running dry, which a
 // late wake-up would turn into a restart of the timer.
 static const uint32_t AUDIO_FRAME_MARGIN = (uint32_t)(AUDIO_BYTES_PER_SECOND / 500);
 
@@ -131,9 +135,9 @@ static uint64_t pace_played(pace_clock::time_point now) {
 static uint32_t timer_lead_allowed(void) {
   const int32_t frame = lines_per_frame(vdp_pal);
   // A restored snapshot may carry any line number.
-  if (vdp_line < 0 || vdp_line >= frame) return AUDIO_MAX_UNPLAYED;
+  if (vdp_line < 0 || vdp_line >= frame) return TIMER_MAX_UNPLAYED;
   const uint32_t lines_left = (uint32_t)(frame - 1 - vdp_line);
-  if (lines_left >= LINES_PER_SOUND_PERIOD) return AUDIO_MAX_UNPLAYED;
+  if (lines_left >= LINES_PER_SOUND_PERIOD) return TIMER_MAX_UNPLAYED;
   const uint32_t to_frame_end = lines_left * AUDIO_BLOCK / LINES_PER_SOUND_PERIOD;
   return to_frame_end + AUDIO_FRAME_MARGIN < AUDIO_FRAME_LEAD ? AUDIO_FRAME_LEAD - to_frame_end : AUDIO_FRAME_MARGIN;
 }
