@@ -11,6 +11,7 @@
 #include "host/sdl.h"
 #include "sound/psg.h"
 #include "support/posix.h"
+#include "video/vdp.h"
 
 namespace {
 
@@ -157,8 +158,8 @@ TEST(Audio, WithoutADeviceATimerKeepsRealTime) {
   int16_t block[440];
   block_of(block, 1);
   test_clock::time_point start = test_clock::now();
-  // Block k waits until (k - 1) x 880 - 1759 bytes have played at 88200 bytes
-  // a second: 30 blocks take at least 269 ms.
+  // Block k waits until (k - 1) x 880 - 2199 bytes have played at 88200 bytes
+  // a second: 30 blocks take at least 264 ms.
   for (int b = 0; b < 30; b++) push(block);
   EXPECT_GE(seconds_since(start), 0.26);
 
@@ -167,6 +168,16 @@ TEST(Audio, WithoutADeviceATimerKeepsRealTime) {
   start = test_clock::now();
   for (int b = 0; b < 30; b++) push(block);
   EXPECT_GE(seconds_since(start), 0.26);
+
+  // A block that the frame's end follows waits for room for one more: with
+  // the frame ending right after every block, block k waits for
+  // (k - 1) x 880 - 1319 bytes, so 30 blocks take at least 274 ms.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  vdp_line = LINES_PER_FRAME_NTSC - 1;
+  start = test_clock::now();
+  for (int b = 0; b < 30; b++) push(block);
+  EXPECT_GE(seconds_since(start), 0.273);
+  vdp_line = 0;
 
   // A quit request ends every wait.
   quit = 1;

@@ -111,7 +111,8 @@ TEST_F(Present, PictureScalesPixelForPixelAsTheLibraryDoes) {
   for (int y = 0; y < 192; y++)
     for (int x = 0; x < 256; x++)
       ((Uint32 *)((uint8_t *)surface->pixels + y * surface->pitch))[x] = (Uint32)(y << 8 | x);
-  const int sizes[][2] = {{640, 416}, {1000, 700}, {293, 211}, {200, 150}, {1920, 1080}};
+  // 512 and 768 wide: whole factors 2 and 3 across.
+  const int sizes[][2] = {{640, 416}, {1000, 700}, {293, 211}, {200, 150}, {1920, 1080}, {512, 400}, {768, 600}};
   for (const auto &size : sizes) {
     SCOPED_TRACE(testing::Message() << size[0] << "x" << size[1]);
     open_window(size[0], size[1]);
@@ -180,6 +181,22 @@ TEST_F(Present, StatusLineOnTheWindow) {
   EXPECT_EQ(at(19, 15), 0xFFFFFFu);
   EXPECT_EQ(at(14, 11), 0xFF0000u) << "row 3 of the glyph is empty";
   EXPECT_EQ(at(20, 8), 0xFF0000u);
+  // Drawn again only when it looks different: once at full brightness,
+  // then at each of the 50 fading levels; the border is back when it goes.
+  SDL_Rect mark = {8, 8, 1, 1};
+  SDL_FillRect(screenSurface, &mark, 0);
+  present();
+  EXPECT_EQ(at(8, 8), 0u);
+  int redrawn = 0;
+  for (int i = 3; i <= 100; i++) {  // presentations 3 to 100
+    present();
+    redrawn += status_redrawn;
+  }
+  EXPECT_EQ(redrawn, 50);
+  EXPECT_EQ(at(8, 8), 0u) << "the last level is a black bar";
+  present();
+  EXPECT_FALSE(status_redrawn);
+  EXPECT_EQ(at(8, 8), 0x5557E8u);
 
   TearDown();
   SetUp();

@@ -37,8 +37,8 @@ void host_set_fullscreen(int on) {
 
 // The frame is composed on the window surface, then shown: the whole
 // window when the border changed or the window was exposed, else only the
-// bands of the picture that changed (and the status line), and nothing at
-// all when the frame is the same as the last.
+// bands of the picture and the status line if they changed, and nothing at
+// all when the frame looks the same as the last.
 void host_present(void) {
   if (window == nullptr || screenSurface == nullptr) return;
   SDL_Rect rects[PRESENT_MAX_RECTS + 1];
@@ -49,7 +49,6 @@ void host_present(void) {
     SDL_UpdateWindowSurface(window);
     return;
   }
-  if (present_status_shown && l.status_w > 0 && l.status_h > 0)
-    rects[n++] = SDL_Rect{l.status_x, l.status_y, l.status_w, l.status_h};
+  if (status_redrawn) rects[n++] = SDL_Rect{l.status_x, l.status_y, l.status_w, l.status_h};
   if (n > 0) SDL_UpdateWindowSurfaceRects(window, rects, n);
 }

@@ -27,6 +27,10 @@ void host_center_mouse(void);
 // Hands every queued host event to the event handlers (input/events.h).
 void host_poll_events(void);
 void host_delay(int milliseconds);
+// As host_delay, to the microsecond (precise pacing).
+void host_sleep_us(int microseconds);
+// The machine slept by other means (waiting for the audio device).
+void host_woke(void);
 
 // The audio device plays the ring of sound/psg.h through fill_audio. It is
 // opened paused; host_audio_start lets it play.

@@ -25,6 +25,8 @@ void host_mouse_motion(int *dx, int *dy) {
 void host_center_mouse(void) {}
 void host_poll_events(void) {}
 void host_delay(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+void host_sleep_us(int microseconds) { std::this_thread::sleep_for(std::chrono::microseconds(microseconds)); }
+void host_woke(void) {}
 void host_audio_open(void) {}
 void host_audio_close(void) {}
 void host_audio_start(void) {}

@@ -4,8 +4,10 @@
 #include "host/sdl.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "host/host.h"
 #include "input/events.h"
@@ -16,6 +18,8 @@
 SDL_Window *window;
 SDL_Surface *screenSurface, *surface, *status_surface;
 SDL_AudioDeviceID audio;
+// The open device plays (it is asked to once), and keeps real time.
+static bool audio_playing, audio_keeps_time;
 static SDL_Joystick *gGameController1, *gGameController2;
 
 // Set by the library whenever an event joins its queue, from any thread;
@@ -66,6 +70,9 @@ int host_open_window(void) {
   events_watched = true;
   if (SDL_NumJoysticks() > 0) gGameController1 = SDL_JoystickOpen(0);
   if (SDL_NumJoysticks() > 1) gGameController2 = SDL_JoystickOpen(1);
+  // Joysticks are opened only here: with none open, looking for new ones
+  // on every pump is two system calls a frame for nothing.
+  if (gGameController1 == nullptr) SDL_SetHint(SDL_HINT_AUTO_UPDATE_JOYSTICKS, "0");
   window = SDL_CreateWindow("Tervox", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
                             SCREEN_WIDTH, SCREEN_HEIGHT, SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE);
   if (window == nullptr) {
@@ -108,7 +115,7 @@ void host_close_window(void) {
 // ---- presentation on a window surface
 
 enum { PRESENT_MAX_SIZE = 8192 };  // larger pictures go to the library's scaler
-bool window_exposed;
+bool window_exposed, status_redrawn;
 
 static void fill_rect(SDL_Surface *target, Uint32 colour, int x, int y, int w, int h) {
   if (w <= 0 || h <= 0) return;
@@ -125,21 +132,25 @@ static void scale_rows(SDL_Surface *source, SDL_Surface *target, SDL_Rect r, con
                        uint8_t *written) {
   enum { MAX_SOURCE = 256, MAX_RUN = 4 };
   static uint16_t columns[PRESENT_MAX_SIZE];
-  // Enlarging, each source pixel covers a run of 1 to 4 output pixels: the
-  // row is written run by run, four pixels at a time (the next run writes
-  // over the excess) until the last few pixels, which go one by one.
-  static uint8_t runs[MAX_SOURCE];
-  static int columns_for = -1, columns_source = -1, runs_usable;
+  // Enlarging, each source pixel covers a run of 1 to 4 output pixels from
+  // starts[sx]: four pixels are written at each start (the next run writes
+  // over the excess), the first `wide` source pixels so, the output pixels
+  // from wide_end one by one. No store waits for the one before it.
+  static uint16_t starts[MAX_SOURCE];
+  static int columns_for = -1, columns_source = -1, wide, wide_end;
   const uint32_t step_x = ((uint32_t)source->w << 16) / (uint32_t)r.w;
   const uint32_t step_y = ((uint32_t)source->h << 16) / (uint32_t)r.h;
   if (columns_for != r.w || columns_source != source->w) {
     for (int x = 0; x < r.w; x++) columns[x] = (uint16_t)((step_x / 2 + (uint32_t)x * step_x) >> 16);
     columns_for = r.w;
     columns_source = source->w;
-    runs_usable = source->w <= MAX_SOURCE;
-    for (int sx = 0; sx < source->w && runs_usable; sx++) runs[sx] = 0;
-    for (int x = 0; x < r.w && runs_usable; x++) runs[columns[x]]++;
-    for (int sx = 0; sx < source->w && runs_usable; sx++) runs_usable = runs[sx] >= 1 && runs[sx] <= MAX_RUN;
+    uint8_t runs[MAX_SOURCE] = {};
+    bool usable = source->w <= MAX_SOURCE;
+    for (int x = 0; x < r.w && usable; x++) runs[columns[x]]++;
+    for (int sx = 0; sx < source->w && usable; sx++) usable = runs[sx] >= 1 && runs[sx] <= MAX_RUN;
+    wide = wide_end = 0;
+    for (int x = 0; usable && wide < source->w && x + MAX_RUN <= r.w; x += runs[wide++]) starts[wide] = (uint16_t)x;
+    if (wide > 0) wide_end = starts[wide - 1] + runs[wide - 1];
   }
   int last = -1;
   uint8_t *previous = nullptr;
@@ -153,15 +164,12 @@ static void scale_rows(SDL_Surface *source, SDL_Surface *target, SDL_Rect r, con
     } else {
       const uint32_t *in = (const uint32_t *)((const uint8_t *)source->pixels + (size_t)sy * source->pitch);
       uint32_t *o = (uint32_t *)out;
-      int x = 0;
-      if (runs_usable) {
-        for (int sx = 0; x + MAX_RUN <= r.w; sx++) {
-          const uint32_t v = in[sx];
-          o[x] = o[x + 1] = o[x + 2] = o[x + 3] = v;
-          x += runs[sx];
-        }
+      for (int sx = 0; sx < wide; sx++) {
+        uint32_t *run = o + starts[sx];
+        const uint32_t v = in[sx];
+        run[0] = run[1] = run[2] = run[3] = v;
       }
-      for (; x < r.w; x++) o[x] = in[columns[x]];
+      for (int x = wide_end; x < r.w; x++) o[x] = in[columns[x]];
       last = sy;
     }
     previous = out;
@@ -254,9 +262,17 @@ int present_window(SDL_Surface *target, SDL_Rect *changed) {
   int bands = 0;
   if (surface != nullptr && l.w > 0 && l.h > 0)
     bands = scale_picture(surface, target, SDL_Rect{l.x, l.y, l.w, l.h}, changed);
-  if (present_status_shown && status_surface != nullptr && l.status_w > 0 && l.status_h > 0) {
+  // The status line, when it or what lies under it changed, or on another
+  // surface.
+  static const void *status_on;
+  status_redrawn = false;
+  if (!present_status_shown) status_on = nullptr;
+  if (present_status_shown && status_surface != nullptr && l.status_w > 0 && l.status_h > 0 &&
+      (present_status_changed || present_border_dirty || status_on != target->pixels)) {
     SDL_Rect r = {l.status_x, l.status_y, l.status_w, l.status_h};
     SDL_BlitScaled(status_surface, nullptr, target, &r);
+    status_on = target->pixels;
+    status_redrawn = true;
   }
   return bands;
 }
@@ -281,13 +297,22 @@ void host_delay(int milliseconds) {
   SDL_Delay((Uint32)milliseconds);
   slept = true;
 }
+void host_sleep_us(int microseconds) {
+#ifdef _WIN32
+  // Windows sleeps in whole milliseconds: never less than asked.
+  SDL_Delay((Uint32)((microseconds + 999) / 1000));
+#else
+  std::this_thread::sleep_for(std::chrono::microseconds(microseconds));
+#endif
+  slept = true;
+}
+void host_woke(void) { slept = true; }
 
 // ---- the audio device
 
 void host_audio_open(void) {
   // A second device would run a second callback on the same ring.
-  if (audio != 0) SDL_CloseAudioDevice(audio);
-  audio = 0;
+  host_audio_close();
   SDL_AudioSpec want;
   SDL_zero(want);
   want.freq = SAMPLE_RATE;
@@ -302,15 +327,23 @@ void host_audio_open(void) {
   // No format change allowed: the ring holds signed 16-bit mono samples.
   audio = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
   if (audio == 0) fprintf(stderr, "Failed to open audio output: %s\n", SDL_GetError());
+  audio_playing = false;
+  audio_keeps_time = driver != nullptr && strcmp(driver, "dummy") != 0;
 }
 
 void host_audio_close(void) {
   if (audio != 0) SDL_CloseAudioDevice(audio);
   audio = 0;
+  audio_playing = audio_keeps_time = false;
 }
 
+// Called for every block: the library is asked (under the device's lock)
+// only the first time.
 void host_audio_start(void) {
-  if (audio != 0) SDL_PauseAudioDevice(audio, 0);
+  if (audio != 0 && !audio_playing) {
+    SDL_PauseAudioDevice(audio, 0);
+    audio_playing = true;
+  }
 }
 
 int host_audio_opened(void) { return audio != 0; }
@@ -318,9 +351,7 @@ int host_audio_opened(void) { return audio != 0; }
 // SDL's dummy driver calls back on a coarse timer of its own; it does not
 // keep real time, so it counts as no device.
 int host_audio_real_time(void) {
-  if (audio == 0 || SDL_GetAudioDeviceStatus(audio) == SDL_AUDIO_STOPPED) return 0;
-  const char *driver = SDL_GetCurrentAudioDriver();
-  return driver != nullptr && strcmp(driver, "dummy") != 0;
+  return audio != 0 && audio_keeps_time && SDL_GetAudioDeviceStatus(audio) != SDL_AUDIO_STOPPED;
 }
 
 // ---- events
@@ -381,24 +412,25 @@ static void dispatch(SDL_Event *e) {
 }
 
 void host_poll_events(void) {
-  // Asking the window system for new input costs several system calls: every
-  // 5 ms of real time is soon enough (games read their controllers once a
-  // frame; the machine calls this every scanline, over a thousand times a
-  // frame's time when running flat out), and every 256 calls whatever the
-  // clock says. The clock is read every 16 calls, and on the first call
-  // after a sleep (the audio wait's and the stopped machine's calls are far
-  // apart). Events already queued are handled on every call.
-  enum { PUMP_MS = 5, PUMP_CALLS = 256, CLOCK_CALLS = 16 };
+  // Asking the window system for new input costs several system calls. The
+  // machine calls this every scanline and, paced, sleeps once a frame: the
+  // first call after a sleep pumps (when PUMP_MS have passed), which is once
+  // a frame. Running flat out, the clock is read every CLOCK_CALLS calls.
+  // Events already queued are handled on every call.
+  enum { PUMP_MS = 8, CLOCK_CALLS = 256 };
   static Uint64 pumped_at;
   static int calls;
-  bool look = !events_watched || events_queued.exchange(false, std::memory_order_acquire);
-  if (++calls >= PUMP_CALLS || slept || calls % CLOCK_CALLS == 0) {
+  // A plain load first: the exchange is a locked instruction, and the flag
+  // is almost always clear.
+  bool look = !events_watched || (events_queued.load(std::memory_order_relaxed) &&
+                                  events_queued.exchange(false, std::memory_order_acquire));
+  if (slept || ++calls >= CLOCK_CALLS) {
     slept = false;
+    calls = 0;
     const Uint64 now = SDL_GetTicks64();
-    if (calls >= PUMP_CALLS || now - pumped_at >= PUMP_MS) {
+    if (now - pumped_at >= PUMP_MS) {
       SDL_PumpEvents();
       pumped_at = now;
-      calls = 0;
       // Also catches an event whose note came just before it was queued.
       look = true;
     }

@@ -24,6 +24,8 @@ void host_close_window(void);
 // PRESENT_MAX_RECTS), and the count is returned.
 enum { PRESENT_MAX_RECTS = 8 };
 int present_window(SDL_Surface *target, SDL_Rect *changed = nullptr);
+// Set by present_window when it drew the status line.
+extern bool status_redrawn;
 // Set when the window system lost the window's content: the next
 // presentation sends the whole window.
 extern bool window_exposed;

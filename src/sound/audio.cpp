@@ -6,10 +6,14 @@
 // audio_bytes_read. Each side publishes its total with release after
 // touching the ring and reads the other's total with acquire before.
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 
+#include "core/timing.h"
 #include "host/host.h"
 #include "sound/psg.h"
+#include "video/vdp.h"
 
 int32_t sound_pacing = 1;
 uint8_t megabuffer[65536];
@@ -20,10 +24,20 @@ static const uint32_t AUDIO_RING = 65536;
 static const uint32_t AUDIO_BLOCK = SAMPLES_PER_PERIOD * 2;  // 16-bit samples
 static const uint32_t AUDIO_MAX_UNPLAYED = 1759;               // two blocks, less a byte
 static const uint64_t AUDIO_BYTES_PER_SECOND = SAMPLE_RATE * 2;
-static const int AUDIO_WAIT_MS = 3;
-// Above a block's 10 ms, so a wait for room is one sleep, and below a
-// frame, so the host's events are still polled every frame.
-static const int AUDIO_WAIT_MAX_MS = 12;
+// Above a PAL frame and the most the queue can be ahead, so a timed wait is
+// one sleep; it bounds how long a quit may go unseen.
+static const int AUDIO_WAIT_MAX_MS = 30;
+// The timer lets the queue run up to half a block further ahead than a
+// device does: nothing plays it, and the room makes the frame-end waits
+// below safe from late wake-ups.
+static const uint32_t TIMER_MAX_UNPLAYED = AUDIO_MAX_UNPLAYED + AUDIO_BLOCK / 2;
+// The last block before a frame's end waits until that end is this far
+// ahead of real time, which leaves room for the next block: one sleep a
+// frame, and frames shown at even intervals ...
+static const uint32_t AUDIO_FRAME_LEAD = TIMER_MAX_UNPLAYED - AUDIO_BLOCK;
+// ... and the queue is never let closer than 2 ms to running dry, which a
+// late wake-up would turn into a restart of the timer.
+static const uint32_t AUDIO_FRAME_MARGIN = (uint32_t)(AUDIO_BYTES_PER_SECOND / 500);
 
 // GCC expands small copies inline, unseen by the thread sanitizer; under
 // that sanitizer the ring's copies go through the real, intercepted call.
@@ -90,18 +104,42 @@ void audio_ring_write(const int16_t *block) {
 // machine is then paced like with no device at all.
 static bool audio_device_plays(void) { return host_audio_real_time() != 0; }
 
+// The callback signals each request it served; a wait for room sleeps
+// until then rather than looking every few milliseconds.
+static std::mutex served_lock;
+static std::condition_variable served;
+
+static bool room_in_queue(void) { return audio_unplayed() <= AUDIO_MAX_UNPLAYED; }
+
 static void audio_wait_device(void (*poll)(void), const int32_t *stop) {
   // Ends early when the device goes away (closed from a hotkey) or the user
-  // quits, so that nothing waits for a callback that will never come.
-  while (audio_unplayed() > AUDIO_MAX_UNPLAYED && host_audio_opened() && *stop == 0) {
+  // quits, so that nothing waits for a callback that will never come; a
+  // device that stops calling back is looked at every AUDIO_WAIT_MAX_MS.
+  while (!room_in_queue() && host_audio_opened() && *stop == 0) {
     poll();
-    host_delay(AUDIO_WAIT_MS);
+    {
+      std::unique_lock<std::mutex> lock(served_lock);
+      served.wait_for(lock, std::chrono::milliseconds(AUDIO_WAIT_MAX_MS), room_in_queue);
+    }
+    host_woke();
   }
 }
 
 static uint64_t pace_played(pace_clock::time_point now) {
   const uint64_t us = (uint64_t)std::chrono::duration_cast<std::chrono::microseconds>(now - pace_start).count();
   return us * AUDIO_BYTES_PER_SECOND / 1000000;
+}
+
+// The queue's lead (bytes ahead of real time) the timer allows before this
+// block: less when the frame ends before the next block does.
+static uint32_t timer_lead_allowed(void) {
+  const int32_t frame = lines_per_frame(vdp_pal);
+  // A restored snapshot may carry any line number.
+  if (vdp_line < 0 || vdp_line >= frame) return TIMER_MAX_UNPLAYED;
+  const uint32_t lines_left = (uint32_t)(frame - 1 - vdp_line);
+  if (lines_left >= LINES_PER_SOUND_PERIOD) return TIMER_MAX_UNPLAYED;
+  const uint32_t to_frame_end = lines_left * AUDIO_BLOCK / LINES_PER_SOUND_PERIOD;
+  return to_frame_end + AUDIO_FRAME_MARGIN < AUDIO_FRAME_LEAD ? AUDIO_FRAME_LEAD - to_frame_end : AUDIO_FRAME_MARGIN;
 }
 
 static void audio_wait_timer(void (*poll)(void), const int32_t *stop) {
@@ -111,6 +149,7 @@ static void audio_wait_timer(void (*poll)(void), const int32_t *stop) {
     pace_queued = 0;
     pace_running = true;
   }
+  const uint32_t allowed = timer_lead_allowed();
   for (;;) {
     const uint64_t played = pace_played(now);
     if (played > pace_queued) {
@@ -120,13 +159,13 @@ static void audio_wait_timer(void (*poll)(void), const int32_t *stop) {
       pace_queued = 0;
       break;
     }
-    if (pace_queued - played <= AUDIO_MAX_UNPLAYED || *stop != 0) break;
+    if (pace_queued - played <= allowed || *stop != 0) break;
     poll();
-    // Sleep until the queue has room (rounded up), polling at least every
-    // AUDIO_WAIT_MAX_MS: a short fixed sleep would wake several times a block.
-    const uint64_t due_ms =
-        ((pace_queued - played - AUDIO_MAX_UNPLAYED) * 1000 + AUDIO_BYTES_PER_SECOND - 1) / AUDIO_BYTES_PER_SECOND;
-    host_delay(due_ms < (uint64_t)AUDIO_WAIT_MAX_MS ? (int)due_ms : AUDIO_WAIT_MAX_MS);
+    // Sleep until the lead is down to what is allowed (rounded up), polling
+    // at least every AUDIO_WAIT_MAX_MS: shorter sleeps only wake more often.
+    const uint64_t due_us =
+        ((pace_queued - played - allowed) * 1000000 + AUDIO_BYTES_PER_SECOND - 1) / AUDIO_BYTES_PER_SECOND;
+    host_sleep_us(due_us < (uint64_t)AUDIO_WAIT_MAX_MS * 1000 ? (int)due_us : AUDIO_WAIT_MAX_MS * 1000);
     now = pace_clock::now();
   }
   pace_queued += AUDIO_BLOCK;
@@ -164,4 +203,8 @@ void fill_audio(void *, uint8_t *stream, int len) {
   }
   audio_read_pos = (int32_t)pos;
   audio_bytes_read.store(read + (uint32_t)len, std::memory_order_release);
+  // Taken so that a waiter between its look at the queue and its sleep
+  // cannot miss the signal.
+  { std::lock_guard<std::mutex> lock(served_lock); }
+  served.notify_one();
 }

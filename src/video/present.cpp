@@ -23,6 +23,11 @@ present_layout present_current;
 int32_t present_border_dirty;
 uint32_t present_border;
 int32_t present_status_shown;
+int32_t present_status_changed;
+// What the status line holds: the level it was drawn at (-1: nothing) and
+// the text.
+static int status_drawn_level = -1;
+static char status_drawn_text[sizeof current_message];
 
 enum {
   MESSAGE_FRAMES = 100,   // a message lives this many presentations
@@ -75,22 +80,33 @@ void update_screen(void) {
   present_current = present_geometry(width, height);
   // Entry 0 is 0 here, so a backdrop of colour 0 is black.
   present_border = vdp_colors[vdp_reg[7] & 15];
+  // The bar covers its place in the border whole while it shows: the
+  // border is repainted when it goes, not while it fades.
+  const bool status_gone = previous_message_brightness > 0 && message_brightness <= 0;
   present_border_dirty = width != previous_x_size || height != previous_y_size ||
-                         (int32_t)present_border != previous_border_color ||
-                         message_brightness != previous_message_brightness;
+                         (int32_t)present_border != previous_border_color || status_gone;
   if (present_border_dirty) {
     previous_x_size = width;
     previous_y_size = height;
     previous_border_color = (int32_t)present_border;
-    previous_message_brightness = message_brightness;
   }
+  previous_message_brightness = message_brightness;
   present_status_shown = 0;
+  present_status_changed = 0;
   if (message_brightness > 0) {
     message_brightness--;
     int level = message_brightness * 255 / MESSAGE_FADE;
     if (level > 255) level = 255;
-    present_draw_status(current_message, level);
+    // Drawn only when it looks different: most frames of a message do not.
+    if (level != status_drawn_level || strcmp(current_message, status_drawn_text) != 0) {
+      present_draw_status(current_message, level);
+      status_drawn_level = level;
+      memcpy(status_drawn_text, current_message, sizeof status_drawn_text);
+      present_status_changed = 1;
+    }
     present_status_shown = 1;
+  } else {
+    status_drawn_level = -1;
   }
   host_present();
 }

@@ -36,8 +36,9 @@ present_layout present_geometry(int width, int height);
 
 // What update_screen decided for the host to show: the layout of the
 // current window, whether the border must be repainted and in which
-// colour, and whether the status line is shown.
+// colour, and whether the status line is shown and if it changed.
 extern present_layout present_current;
 extern int32_t present_border_dirty;
 extern uint32_t present_border;
 extern int32_t present_status_shown;
+extern int32_t present_status_changed;   // status_line was redrawn for this one
