@@ -17,7 +17,10 @@ xvfb=""
 cleanup() { [ -n "$app" ] && kill $app 2>/dev/null; [ -n "$xvfb" ] && kill $xvfb 2>/dev/null; wait 2>/dev/null; rm -rf "$work"; }
 trap cleanup EXIT
 # Xvfb picks a free display itself and names it once it accepts clients.
-Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp >"$work/display" 2>/dev/null &
+# -noreset: by default the server resets whenever its last client leaves
+# (xdpyinfo, each xdotool call), refusing the program's connection if it
+# comes at that moment.
+Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp -noreset >"$work/display" 2>/dev/null &
 xvfb=$!
 for _ in $(seq 300); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { echo "FAILED: Xvfb did not start"; exit 1; }

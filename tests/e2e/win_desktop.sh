@@ -57,7 +57,10 @@ check "tervox-win.exe --help names Alt+Return and Documents" \
   bash -c '"$0" "$1" --help | tr -d "\r" >"$2" && grep -q "Alt+Return full screen" "$2" && grep -q "Documents.tervox_mapping.txt" "$2"' \
   "$wine_run" "$exe" "$work/help.txt"
 
-Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp >"$work/display" 2>/dev/null &
+# -noreset: by default the server resets whenever its last client leaves
+# (xdpyinfo, each xdotool call), refusing the program's connection if it
+# comes at that moment.
+Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp -noreset >"$work/display" 2>/dev/null &
 xvfb=$!
 for _ in $(seq 300); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { echo "FAILED: Xvfb did not start"; exit 1; }
