@@ -403,17 +403,14 @@ static inline void kept_used(Keeping &k) {
 }
 
 static inline void forget_all(void) { memset(kept_valid, 0, sizeof kept_valid); }
-// Whether a block of the `size` bytes at `base` (multiples of 512) was
-// written: eight marks a word.
-static inline bool written(int base, int size) {
-  uint64_t any = 0;
-  for (int i = base >> VDP_BLOCK_SHIFT; i < (base + size) >> VDP_BLOCK_SHIFT; i += 8) {
-    uint64_t marks;
-    memcpy(&marks, vdp_dirty + i, sizeof marks);
-    any |= marks;
-  }
-  return any != 0;
+// The marks of the `size` bytes at `base` (both multiples of 64, within
+// one 4 KB word of marks).
+static inline uint64_t marks(int base, int size) {
+  const uint64_t all = size >= 0x1000 ? ~(uint64_t)0 : ((uint64_t)1 << (size >> VDP_BLOCK_SHIFT)) - 1;
+  return (vdp_dirty[base >> (VDP_BLOCK_SHIFT + 6)] >> ((base >> VDP_BLOCK_SHIFT) & 63)) & all;
 }
+// Whether a block of the 2 KB table at `base` (a multiple of 2 KB) was written.
+static inline bool written(int base) { return marks(base, 0x800) != 0; }
 
 // Forgets the kept lines and plans that read a block written since the last
 // look, under the current registers (a change of those forgets everything
@@ -422,30 +419,31 @@ static inline bool written(int base, int size) {
 __attribute__((noinline)) static void forget_written(int mode) {
   if ((plan_valid[0] | plan_valid[1] | plan_valid[2]) != 0) {
     const int attributes = (reg(5) & 0x7F) * 0x80;
-    if (vdp_dirty[attributes >> VDP_BLOCK_SHIFT] | vdp_dirty[(attributes >> VDP_BLOCK_SHIFT) + 1] ||
-        written((reg(6) & 7) * 0x800, 0x800))
+    if (marks(attributes, 0x80) != 0 || written((reg(6) & 7) * 0x800))
       memset(plan_valid, 0, sizeof plan_valid);
   }
   if ((kept_valid[0] | kept_valid[1] | kept_valid[2]) != 0) {
     // 32 names a row, eight lines a row: a block holds the two rows of 16
     // lines from 16 * b, which lie in one word of kept_valid.
-    const int names = ((reg(2) & 15) * 0x400) >> VDP_BLOCK_SHIFT;
-    for (int b = 0; b < 12; b++)
-      if (vdp_dirty[names + b]) kept_valid[b >> 2] &= ~((uint64_t)0xFFFF << ((b & 3) * 16));
+    uint64_t named = marks((reg(2) & 15) * 0x400, 12 << VDP_BLOCK_SHIFT);
+    for (; named != 0; named &= named - 1) {
+      const int b = __builtin_ctzll(named);
+      kept_valid[b >> 2] &= ~((uint64_t)0xFFFF << ((b & 3) * 16));
+    }
     const int c3 = reg(3) * 64;
     switch (mode) {
       case 0:
-        if (written((reg(4) & 7) * 0x800, 0x800) || vdp_dirty[c3 >> VDP_BLOCK_SHIFT]) forget_all();
+        if (written((reg(4) & 7) * 0x800) || marks(c3 & ~63, 64) != 0) forget_all();
         break;
       case 1:
-        if (written((reg(4) & 7) * 0x800, 0x800)) forget_all();
+        if (written((reg(4) & 7) * 0x800)) forget_all();
         break;
       default:  // 4 and 6: each third has its own tables, one word of lines
         for (int t = 0; t < 3; t++) {
-          bool read = written(third_pattern_base(t * 64), 0x800);
+          bool read = written(third_pattern_base(t * 64));
           // The colours: bit 13 from register 3, the third in bits 12..11,
           // both masked by register 3.
-          if (mode == 4) read = read || written(((t << 11) | 0x2000) & c3 & 0x3800, 0x800);
+          if (mode == 4) read = read || written(((t << 11) | 0x2000) & c3 & 0x3800);
           if (read) kept_valid[t] = 0;
         }
         break;

@@ -13,7 +13,8 @@ uint8_t video_ram[0x4000];
 uint32_t vdp_colors[16];
 int32_t nmi_gate, video_frame, get_screenshot;
 int32_t pixel_order = PIXELS_XRGB;
-uint8_t vdp_dirty[VDP_BLOCKS], vdp_dirty_any;
+uint64_t vdp_dirty[VDP_DIRTY_WORDS];
+uint8_t vdp_dirty_any;
 
 // Luminance and the two colour differences (47 = no difference) of the
 // chip's 16 colours, NTSC then PAL.
@@ -67,7 +68,7 @@ static void build_palette(const int table[16][3]) {
 }
 
 void vdp_memory_changed(void) {
-  memset(vdp_dirty, 1, sizeof vdp_dirty);
+  memset(vdp_dirty, 0xFF, sizeof vdp_dirty);
   vdp_dirty_any = 1;
 }
 
@@ -129,7 +130,7 @@ int vdp_write_port(int port, int value) {
   if ((port & 1) == 0) {
     const int a = vdp_address & 0x3FFF;
     video_ram[a] = (uint8_t)value;
-    vdp_dirty[(unsigned)a >> VDP_BLOCK_SHIFT] = 1;
+    vdp_dirty[(unsigned)a >> (VDP_BLOCK_SHIFT + 6)] |= (uint64_t)1 << (((unsigned)a >> VDP_BLOCK_SHIFT) & 63);
     vdp_dirty_any = 1;
     vdp_address = (vdp_address + 1) & 0x3FFF;
     vdp_byte = 0;

@@ -53,11 +53,12 @@ void vdp_pixel_rgb(uint32_t pixel, uint8_t rgb[3]);
 
 void vdp_init(void);
 // Video memory blocks written through the data port since the renderer last
-// looked: byte b is set for the 64 bytes at b * 64, and vdp_dirty_any with
-// any of them. The renderer keeps decoded lines and redraws only those that
-// read a written block.
-enum { VDP_BLOCK_SHIFT = 6, VDP_BLOCKS = 0x4000 >> VDP_BLOCK_SHIFT };
-extern uint8_t vdp_dirty[VDP_BLOCKS];
+// looked: bit b % 64 of word b / 64 is set for the 64 bytes at b * 64, and
+// vdp_dirty_any with any of them. The renderer keeps decoded lines and
+// redraws only those that read a written block. Bits, so that a table's
+// 32 blocks are looked at in one word.
+enum { VDP_BLOCK_SHIFT = 6, VDP_BLOCKS = 0x4000 >> VDP_BLOCK_SHIFT, VDP_DIRTY_WORDS = VDP_BLOCKS / 64 };
+extern uint64_t vdp_dirty[VDP_DIRTY_WORDS];
 extern uint8_t vdp_dirty_any;
 // Video memory changed wholesale, or outside the data port (a reset, a
 // snapshot, a direct write): every kept line is redrawn.
