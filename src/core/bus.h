@@ -60,5 +60,8 @@ inline void memory_write(int a, int v) { memory_write_to(map2, (unsigned)a & 0xF
 int read_port(int port, int pc);
 int write_port(int port, int value, int pc);
 
-// Non-zero while the maskable interrupt input is asserted.
+// Non-zero while the maskable interrupt input is asserted. In headerless
+// mode it follows the video chip, which a port access may move; in the
+// other modes it follows the roller controller, which changes only between
+// runs, so there the CPU need not look again after a port access.
 int interrupt_line(void);

@@ -305,14 +305,16 @@ static int run(uint8_t **const rt, uint8_t **const wt, int budget) {
 #define RST(p) { PUSH16(PC); PC = (p); CY(12) }
   // Port protocol: SP, PC and IR stored before, reloaded after, since a
   // port write can take an interrupt on the stored registers.
-  // Only a port access can move the maskable input within a run, so its
-  // state is asked for again after one (int_line: 1 or 0, or -1 for not
-  // known). The loop's head may have something to do after a port access
-  // or a change of the interrupt flip-flops: irq_floor is then raised above
-  // any budget, so that one test sends a handler back to the head both
-  // when the budget is spent and when there is interrupt work.
+  // Only a port access can move the maskable input within a run, and only
+  // in headerless mode, so its state is asked for again after one there
+  // (int_line: 1 or 0, or -1 for not known). The loop's head may have
+  // something to do after such a port access or a change of the interrupt
+  // flip-flops: irq_floor is then raised above any budget, so that one test
+  // sends a handler back to the head both when the budget is spent and when
+  // there is interrupt work.
 #define IRQ_WORK(on) (irq_floor = (on) ? HEAD_WORK : 0)
-#define PORT_DONE() { int_line = -1; IRQ_WORK(interrupt_mask != 0); effects++; }
+#define PORT_DONE() { if (nmi_use == MODE_HEADERLESS) { int_line = -1; IRQ_WORK(interrupt_mask != 0); } \
+    effects++; }
 #define PORT_IN(port, dst) { STORE_SPI(); dst = (unsigned)read_port((int)(port), (int)PC) & 0xFF; LOAD_SPI(); \
     PORT_DONE() }
   // A write that costs nothing took no interrupt, so the registers are
