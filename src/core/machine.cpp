@@ -152,14 +152,16 @@ void vdp_process(void) {
   // ">=" so that a line number beyond the frame (snapshot) still ends it.
   if (vdp_line >= lines_per_frame(vdp_pal)) frame_end();
   do_something();
-  if (nmi_use != MODE_HEADERLESS) roller_update();
+  // A roller that is off and settled has nothing to update.
+  if (nmi_use != MODE_HEADERLESS && (roller_enabled != 0 || roller_state != 15 || roller_int != 0)) roller_update();
   if (vdp_line == FRAME_FLAG_LINE) {
     video_frame++;
     vdp_status |= VDP_STATUS_FRAME;
     if (record_psg) psg_log_frame();
     if (nmi_use == MODE_ADAM) adam_service();
   }
-  z80_cycles += check_for_interrupt();
+  // A line low now and at the last check can raise nothing.
+  if (vdp_interrupt_line() || nmi_gate != 0) z80_cycles += check_for_interrupt();
 }
 
 // ---- the program
