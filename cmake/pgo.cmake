@@ -1,0 +1,78 @@
+# Profile-guided optimisation of the emulation library. The interpreter's
+# and the renderer's time goes mostly to branches and the layout of their
+# code, which the compiler arranges far better from a profile of a real
+# run: about 15 % faster here. A copy of the project is built with
+# counters (build/pgo-train, the headless program alone), run on two
+# cartridges, and the library is then compiled with what it counted. Code
+# the run never reached is optimised as usual.
+#
+# Included twice: in the build proper (TERVOX_PGO), and in the training
+# copy (TERVOX_PGO_GENERATE, the directory that receives the counts).
+option(TERVOX_PGO "Optimise the emulation library with a profile of a training run (GCC, native builds)" ON)
+set(TERVOX_PGO_GENERATE "" CACHE PATH "Internal: build the training copy, writing its counts here")
+
+# The counts are named after each object's path below the build directory,
+# the same in both builds.
+set(PGO_NAMING -fprofile-prefix-path=${CMAKE_BINARY_DIR})
+
+function(tervox_pgo_library target)
+  if(TERVOX_PGO_GENERATE)
+    target_compile_options(${target} PRIVATE -fprofile-generate=${TERVOX_PGO_GENERATE} ${PGO_NAMING}
+                           -fprofile-update=single)
+  elseif(TERVOX_PGO_ACTIVE)
+    target_compile_options(${target} PRIVATE -fprofile-use=${TERVOX_PGO_DATA} ${PGO_NAMING}
+                           -fprofile-partial-training -Wno-missing-profile)
+    # Compiled after the training, and again whenever it ran again.
+    add_dependencies(${target} pgo_train)
+    get_target_property(sources ${target} SOURCES)
+    list(FILTER sources EXCLUDE REGEX "^\\$<")
+    set_property(SOURCE ${sources} APPEND PROPERTY OBJECT_DEPENDS ${TERVOX_PGO_STAMP})
+  endif()
+endfunction()
+
+set(TERVOX_PGO_ACTIVE OFF)
+if(TERVOX_PGO_GENERATE)
+  add_link_options(-fprofile-generate)
+elseif(TERVOX_PGO AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND NOT CMAKE_CROSSCOMPILING AND NOT TERVOX_SANITIZE
+       AND NOT TERVOX_TSAN AND NOT TERVOX_FUZZ AND CMAKE_BUILD_TYPE MATCHES "^(Release|RelWithDebInfo)$")
+  set(TERVOX_PGO_ACTIVE ON)
+  include(ExternalProject)
+  set(PGO_TRAIN ${CMAKE_BINARY_DIR}/pgo-train)
+  set(TERVOX_PGO_DATA ${PGO_TRAIN}/counts)
+  set(TERVOX_PGO_STAMP ${PGO_TRAIN}/trained.stamp)
+  # Under make the copy's build shares the build's job slots.
+  if(CMAKE_GENERATOR MATCHES "Make")
+    set(PGO_BUILD $(MAKE))
+  else()
+    set(PGO_BUILD ${CMAKE_COMMAND} --build ${PGO_TRAIN} --target)
+  endif()
+  ExternalProject_Add(pgo_train_build
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}
+    BINARY_DIR ${PGO_TRAIN}
+    CMAKE_ARGS -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE} -DCMAKE_CXX_COMPILER=${CMAKE_CXX_COMPILER}
+               -DCMAKE_C_COMPILER=${CMAKE_C_COMPILER} -DTERVOX_PGO=OFF -DTERVOX_TESTS=OFF
+               -DTERVOX_PI_PROGRAM=OFF -DTERVOX_PGO_GENERATE=${TERVOX_PGO_DATA}
+    BUILD_COMMAND ${PGO_BUILD} tervox-headless demo_rom
+    INSTALL_COMMAND ""
+    BUILD_ALWAYS ON
+    BUILD_BYPRODUCTS ${PGO_TRAIN}/tervox-headless ${PGO_TRAIN}/demo.rom)
+  # The runs: the demo (both sound chips, sprites, the BIOS) and the busy
+  # loop (the video chip's ports hammered), in an empty home of their own
+  # (no user's settings or saves). Old counts go first: a run adds to what
+  # it finds.
+  set(PGO_BUSY ${PGO_TRAIN}/busy_loop.bin)
+  set(PGO_RUN ${CMAKE_COMMAND} -E chdir ${PGO_TRAIN} ${CMAKE_COMMAND} -E env HOME=${PGO_TRAIN}/home
+      ${PGO_TRAIN}/tervox-headless)
+  add_custom_command(OUTPUT ${TERVOX_PGO_STAMP}
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${TERVOX_PGO_DATA} ${PGO_TRAIN}/home
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${PGO_TRAIN}/home
+    COMMAND ${PASMO} --bin ${CMAKE_SOURCE_DIR}/tests/asm/busy_loop.asm ${PGO_BUSY}
+    COMMAND ${PGO_RUN} ${PGO_TRAIN}/demo.rom --frames 1200 --seed 1 > ${PGO_TRAIN}/demo.log
+    COMMAND ${PGO_RUN} ${PGO_BUSY} --frames 600 --seed 1 > ${PGO_TRAIN}/busy.log
+    COMMAND ${CMAKE_COMMAND} -E touch ${TERVOX_PGO_STAMP}
+    DEPENDS ${PGO_TRAIN}/tervox-headless ${PGO_TRAIN}/demo.rom ${CMAKE_SOURCE_DIR}/tests/asm/busy_loop.asm
+    WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/asm
+    COMMENT "Training run for the profile-guided build of the emulation library")
+  add_custom_target(pgo_train DEPENDS ${TERVOX_PGO_STAMP})
+  add_dependencies(pgo_train pgo_train_build)
+endif()
