@@ -5,6 +5,9 @@
 // colour vectors are blended through it.
 #include <cstring>
 #include <type_traits>
+#if defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 #include "video/vdp.h"
 
@@ -38,6 +41,15 @@ struct ByteLanes {
       for (int i = 0; i < 8; i++) m[b][i] = (b & (0x80 >> i)) ? 0xFFFFFFFFu : 0u;
   }
 };
+// picks.p[b] has byte i 1 when bit 7 - i of b is set: which of a colour
+// pair's two entries each of a pattern byte's eight pixels takes.
+struct BytePicks {
+  alignas(8) uint8_t p[256][8];
+  constexpr BytePicks() : p() {
+    for (int b = 0; b < 256; b++)
+      for (int i = 0; i < 8; i++) p[b][i] = (b & (0x80 >> i)) ? 1 : 0;
+  }
+};
 // twice.d[b] is b with every bit doubled, for magnified sprites.
 struct DoubleTable {
   uint16_t d[256];
@@ -54,6 +66,7 @@ struct DoubleTable {
 
 static constexpr DoubleTable twice{};
 static constexpr ByteLanes bits{};
+static constexpr BytePicks picks{};
 
 // The frame buffer promises no more than word alignment. The halves go
 // one by one, or the compiler takes them through the stack.
@@ -138,57 +151,113 @@ static inline int third_pattern_base(int line) {
   return ((reg(4) & 7) & ((line >> 6) | 4)) * 0x800;
 }
 
-// A colour byte's two colours as vectors: the background (low nibble) and
-// its difference to the foreground (high nibble), so a column is one AND
-// and one XOR. Colour 0 is the backdrop. One entry per colour byte, kept
-// between lines: rebuilt when the palette changes, in part when the
-// backdrop does.
+// A colour byte's two colours, kept between lines: rebuilt when the
+// palette changes, in part when the backdrop does. Colour 0 is the
+// backdrop. The AVX2 copy permutes each pixel out of the pair itself:
+// duo[2c] the background (low nibble), duo[2c + 1] the foreground, read as
+// a whole vector whose six other lanes (the next entries, the padding) go
+// unused. The halves have no such permute; they keep the background and
+// its difference to the foreground as vectors, so a column is one AND and
+// one XOR.
 namespace {
 struct ColourPair {
   alignas(32) uint32_t bg[8];
   uint32_t d[8];
 };
 }  // namespace
+alignas(64) static uint32_t duo[2 * 256 + 6];
 static ColourPair pairs[256];
 // The 16 colours, each as eight pixels, colour 0 the backdrop; and the
 // palette and backdrop pixel they were made from.
 alignas(32) static uint32_t colours[16][8];
 static uint32_t palette[16], shown_backdrop;
 
+// Lane i 1 when bit 7 - i of the pattern byte is set, 0 if not: one
+// widening load, which the compilers do not make of a generic conversion.
+#if defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__)
+__attribute__((target("avx2"))) static inline px8 pick_lanes(size_t pattern) {
+  return (px8)_mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(picks.p[pattern & 0xFF])));
+}
+#else
+static inline px8 pick_lanes(size_t pattern) {
+  typedef uint8_t picks8 __attribute__((vector_size(8)));
+  picks8 p;
+  memcpy(&p, picks.p[pattern & 0xFF], sizeof p);
+  return __builtin_convertvector(p, px8);
+}
+#endif
+
+// The eight pixels of a pattern byte in the colours of colour byte
+// `colour`.
 template <class V>
-static inline V column(const ColourPair &pair, unsigned pattern) {
-  return load_colour<V>(pair.bg) ^ (load_colour<V>(pair.d) & lanes<V>(pattern));
+static inline V column(size_t colour, size_t pattern) {
+  if constexpr (std::is_same_v<V, px8>) {
+    return __builtin_shuffle(load8<px8>(duo + 2 * colour), pick_lanes(pattern));
+  } else {
+    const ColourPair &pair = pairs[colour];
+    return load_colour<V>(pair.bg) ^ (load_colour<V>(pair.d) & lanes<V>(pattern));
+  }
 }
 template <class V>
 static inline void set_pair(int c) {
-  const V bg = load_colour<V>(colours[c & 15]);
-  store8(pairs[c].bg, bg);
-  store8(pairs[c].d, load_colour<V>(colours[c >> 4]) ^ bg);
+  if constexpr (std::is_same_v<V, px8>) {
+    duo[2 * c] = colours[c & 15][0];
+    duo[2 * c + 1] = colours[c >> 4][0];
+  } else {
+    const V bg = load_colour<V>(colours[c & 15]);
+    store8(pairs[c].bg, bg);
+    store8(pairs[c].d, load_colour<V>(colours[c >> 4]) ^ bg);
+  }
+}
+
+// Two colours made ready to paint pattern bytes with (the text modes').
+template <class V>
+struct Ink;
+template <>
+struct Ink<px8> {
+  px8 two;  // the background in lane 0, the foreground in lane 1
+  Ink(uint32_t fg, uint32_t bg) : two(px8{bg, fg}) {}
+  px8 paint(size_t pattern) const { return __builtin_shuffle(two, pick_lanes(pattern)); }
+};
+template <>
+struct Ink<Halves> {
+  Halves f, b;
+  Ink(uint32_t fg, uint32_t bg) : f(splat<Halves>(fg)), b(splat<Halves>(bg)) {}
+  Halves paint(size_t pattern) const { return blend(lanes<Halves>(pattern), f, b); }
+};
+
+// A table's address as one register, so that a byte of it is one load
+// with the name scaled in the address (the compilers otherwise keep the
+// base of video memory and the offset apart, and add them per column).
+static inline const uint8_t *in_register(const uint8_t *p) {
+  __asm__("" : "+r"(p));
+  return p;
 }
 
 template <class V>
 static inline void draw_graphics1(uint32_t *row, int line) {
   const uint8_t *names = video_ram + (reg(2) & 15) * 0x400 + (line >> 3) * 32;
-  const uint8_t *patterns = video_ram + (reg(4) & 7) * 0x800 + (line & 7);
-  const uint8_t *colour_table = video_ram + reg(3) * 64;
+  const uint8_t *patterns = in_register(video_ram + (reg(4) & 7) * 0x800 + (line & 7));
+  const uint8_t *colour_table = in_register(video_ram + reg(3) * 64);
 #pragma GCC unroll 4
   for (int col = 0; col < 32; col++) {
     const size_t name = names[col];  // wide, so the address scale does the * 8
-    store8(row + col * 8, column<V>(pairs[colour_table[name >> 3]], patterns[name * 8]));
+    store8(row + col * 8, column<V>(colour_table[name >> 3], patterns[name * 8]));
   }
 }
 
 template <class V>
 static inline void draw_graphics2(uint32_t *row, int line) {
   const uint8_t *names = video_ram + (reg(2) & 15) * 0x400 + (line >> 3) * 32;
-  const uint8_t *patterns = video_ram + third_pattern_base(line) + (line & 7);
-  const unsigned c3 = (unsigned)reg(3) * 64;
-  const unsigned colour_mask = c3 | 0x3F;
-  const unsigned colour_part = (((unsigned)line & 0xC0) << 5) | (c3 & 0x2000) | ((unsigned)line & 7);
+  const uint8_t *patterns = in_register(video_ram + third_pattern_base(line) + (line & 7));
+  const size_t c3 = (size_t)reg(3) * 64;
+  const size_t colour_mask = c3 | 0x3F;
+  // The name lands in bits 10..3, clear in the rest, so adding is ORing.
+  const size_t colour_part = (((size_t)line & 0xC0) << 5) | (c3 & 0x2000) | ((size_t)line & 7);
 #pragma GCC unroll 4
   for (int col = 0; col < 32; col++) {
-    const unsigned name = names[col];
-    store8(row + col * 8, column<V>(pairs[video_ram[(colour_part | (name * 8)) & colour_mask]], patterns[name * 8]));
+    const size_t name = names[col];
+    store8(row + col * 8, column<V>(video_ram[(colour_part + name * 8) & colour_mask], patterns[name * 8]));
   }
 }
 
@@ -197,12 +266,8 @@ static inline void draw_multicolour(uint32_t *row, int line, int pattern_base) {
   const uint8_t *names = video_ram + (reg(2) & 15) * 0x400 + (line >> 3) * 32;
   const uint8_t *patterns = video_ram + pattern_base + ((line >> 2) & 7);
   // Four pixels of the high nibble's colour, four of the low one's.
-  const V left = lanes<V>(0xF0);
 #pragma GCC unroll 4
-  for (int col = 0; col < 32; col++) {
-    const ColourPair &pair = pairs[patterns[names[col] * 8u]];
-    store8(row + col * 8, load_colour<V>(pair.bg) ^ (load_colour<V>(pair.d) & left));
-  }
+  for (int col = 0; col < 32; col++) store8(row + col * 8, column<V>(patterns[names[col] * (size_t)8], 0xF0));
 }
 
 // Forty 6-pixel columns, taken four at a time: their 24 bits are three
@@ -212,7 +277,7 @@ static inline void draw_text(uint32_t *row, int line, int pattern_base) {
   const uint8_t *names = video_ram + (reg(2) & 15) * 0x400 + (line >> 3) * 40;
   const uint8_t *patterns = video_ram + pattern_base + (line & 7);
   const uint32_t fg = vdp_colors[reg(7) >> 4], bg = vdp_colors[reg(7) & 15];
-  const V f = splat<V>(fg), b = splat<V>(bg);
+  const Ink<V> ink(fg, bg);
   fill<V>(row, 8, bg);
 #pragma GCC unroll 2
   for (int col = 0; col < 40; col += 4) {
@@ -220,9 +285,9 @@ static inline void draw_text(uint32_t *row, int line, int pattern_base) {
                             ((patterns[names[col + 1] * 8u] & 0xFCu) << 10) |
                             ((patterns[names[col + 2] * 8u] & 0xFCu) << 4) | (patterns[names[col + 3] * 8u] >> 2);
     uint32_t *p = row + 8 + col * 6;
-    store8(p, blend(lanes<V>(bits24 >> 16), f, b));
-    store8(p + 8, blend(lanes<V>(bits24 >> 8), f, b));
-    store8(p + 16, blend(lanes<V>(bits24), f, b));
+    store8(p, ink.paint(bits24 >> 16));
+    store8(p + 8, ink.paint(bits24 >> 8));
+    store8(p + 16, ink.paint(bits24));
   }
   fill<V>(row + 248, 8, bg);
 }
@@ -610,12 +675,20 @@ static inline void draw_line(uint32_t *row, int line) {
     const V b = splat<V>(backdrop_pixel);
     store8(colours[0], b);
     shown_backdrop = backdrop_pixel;
+    if constexpr (std::is_same_v<V, px8>) {
 #pragma GCC unroll 16
-    for (int n = 0; n < 16; n++) {
-      const V d = load_colour<V>(colours[n]) ^ b;
-      store8(pairs[n * 16].bg, b);
-      store8(pairs[n * 16].d, d);
-      store8(pairs[n].d, d);
+      for (int n = 0; n < 16; n++) {
+        duo[2 * (n * 16)] = backdrop_pixel;
+        duo[2 * n + 1] = backdrop_pixel;
+      }
+    } else {
+#pragma GCC unroll 16
+      for (int n = 0; n < 16; n++) {
+        const V d = load_colour<V>(colours[n]) ^ b;
+        store8(pairs[n * 16].bg, b);
+        store8(pairs[n * 16].d, d);
+        store8(pairs[n].d, d);
+      }
     }
   }
   const int size = r1 & (VDP_R1_SIZE16 | VDP_R1_MAGNIFY);
