@@ -270,26 +270,37 @@ static inline void draw_multicolour(uint32_t *row, int line, int pattern_base) {
   for (int col = 0; col < 32; col++) store8(row + col * 8, column<V>(patterns[names[col] * (size_t)8], 0xF0));
 }
 
-// Forty 6-pixel columns, taken four at a time: their 24 bits are three
-// bytes.
+// The text modes' characters: the six pixels of each of the 64 patterns
+// (bits 7..2 of a pattern byte) in the last colours asked for, as eight
+// pixels the last two of which are background; at first all colour 0
+// (pixel value 0), as the table starts. A character is then one load and
+// one store, whose last two pixels the next character's store covers.
+alignas(32) static uint32_t glyphs[64][8];
+static uint32_t glyph_fg, glyph_bg;
+
+// Forty 6-pixel columns between borders of eight.
 template <class V>
 static inline void draw_text(uint32_t *row, int line, int pattern_base) {
   const uint8_t *names = video_ram + (reg(2) & 15) * 0x400 + (line >> 3) * 40;
-  const uint8_t *patterns = video_ram + pattern_base + (line & 7);
+  const uint8_t *patterns = in_register(video_ram + pattern_base + (line & 7));
   const uint32_t fg = vdp_colors[reg(7) >> 4], bg = vdp_colors[reg(7) & 15];
-  const Ink<V> ink(fg, bg);
-  fill<V>(row, 8, bg);
-#pragma GCC unroll 2
-  for (int col = 0; col < 40; col += 4) {
-    const unsigned bits24 = ((patterns[names[col] * 8u] & 0xFCu) << 16) |
-                            ((patterns[names[col + 1] * 8u] & 0xFCu) << 10) |
-                            ((patterns[names[col + 2] * 8u] & 0xFCu) << 4) | (patterns[names[col + 3] * 8u] >> 2);
-    uint32_t *p = row + 8 + col * 6;
-    store8(p, ink.paint(bits24 >> 16));
-    store8(p + 8, ink.paint(bits24 >> 8));
-    store8(p + 16, ink.paint(bits24));
+  if (fg != glyph_fg || bg != glyph_bg) {
+    const Ink<V> ink(fg, bg);
+#pragma GCC unroll 8
+    for (int g = 0; g < 64; g++) store8(glyphs[g], ink.paint((size_t)g << 2));
+    glyph_fg = fg;
+    glyph_bg = bg;
   }
-  fill<V>(row + 248, 8, bg);
+  fill<V>(row, 8, bg);
+  uint32_t *p = row + 8;
+#pragma GCC unroll 8
+  for (int col = 0; col < 40; col++, p += 6) {
+    // Bits 7..2 of the pattern are four times the glyph's number: the
+    // address scale makes its offset of them.
+    const size_t four_times = patterns[names[col] * (size_t)8] & 0xFC;
+    store8(p, load8<V>(glyphs[0] + four_times * 2));
+  }
+  fill<V>(row + 248, 8, bg);  // after the last character, which runs into it
 }
 
 template <class V>
@@ -547,10 +558,16 @@ static bool keeping_lines(int line) {
   return keeping;
 }
 
+// The halves leave the copy to the C library's, which uses the widest
+// registers the host has.
 template <class V>
 static inline void copy_line(uint32_t *to, const uint32_t *from) {
+  if constexpr (std::is_same_v<V, px8>) {
 #pragma GCC unroll 8
-  for (int i = 0; i < 256; i += 8) store8(to + i, load8<V>(from + i));
+    for (int i = 0; i < 256; i += 8) store8(to + i, load8<V>(from + i));
+  } else {
+    memcpy(to, from, 256 * sizeof *to);
+  }
 }
 
 template <class V>
