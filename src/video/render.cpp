@@ -558,16 +558,10 @@ static bool keeping_lines(int line) {
   return keeping;
 }
 
-// The halves leave the copy to the C library's, which uses the widest
-// registers the host has.
 template <class V>
 static inline void copy_line(uint32_t *to, const uint32_t *from) {
-  if constexpr (std::is_same_v<V, px8>) {
 #pragma GCC unroll 8
-    for (int i = 0; i < 256; i += 8) store8(to + i, load8<V>(from + i));
-  } else {
-    memcpy(to, from, 256 * sizeof *to);
-  }
+  for (int i = 0; i < 256; i += 8) store8(to + i, load8<V>(from + i));
 }
 
 template <class V>
