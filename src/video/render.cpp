@@ -444,6 +444,12 @@ static uint64_t kept_key = ~(uint64_t)0;
 static uint32_t plan_key = ~0u;
 static Keeping kept_keeping[LINES], plan_keeping[LINES];
 static SpritePlan plans[LINES];
+// A line whose background and plan are both reused frame after frame keeps
+// its sprites drawn into its copy (`composed`), after its plan has been
+// reused COMPOSE_AFTER times in a row (`plan_uses`): sprites that move
+// every few frames would otherwise cost a fresh background each time.
+enum { COMPOSE_AFTER = 2 };
+static uint8_t composed[LINES], plan_uses[LINES];
 static uint32_t palette_serial;  // palette changes seen by the renderer
 // The registers and palette serial at the last look, to skip the keys when
 // neither has moved.
@@ -618,11 +624,7 @@ static inline void plan_sprites(SpritePlan &plan, int line) {
   plan.status = (uint8_t)((count == 5 ? VDP_STATUS_FIFTH : 0) | (meet ? VDP_STATUS_COINCIDENCE : 0) | last);
 }
 
-template <class V, int size>
-static inline void apply_plan(uint32_t *row, const SpritePlan &plan) {
-  constexpr int columns = (size == 0 ? 8 : size == 3 ? 32 : 16) / 8 + 1;
-  for (int i = 0; i < plan.count; i++)
-    draw_sprite_row(row, plan.col[i], plan.shown[i], columns, load_colour<V>(colours[plan.colour[i]]));
+static inline void plan_status(const SpritePlan &plan) {
   const int s = plan.status;
   if (s & VDP_STATUS_COINCIDENCE) vdp_status |= VDP_STATUS_COINCIDENCE;
   if (s & VDP_STATUS_FIFTH) {
@@ -631,6 +633,14 @@ static inline void apply_plan(uint32_t *row, const SpritePlan &plan) {
   } else if ((vdp_status & VDP_STATUS_FIFTH) == 0) {
     vdp_status = (vdp_status & ~VDP_STATUS_SPRITE) | (s & VDP_STATUS_SPRITE);
   }
+}
+
+template <class V, int size>
+static inline void apply_plan(uint32_t *row, const SpritePlan &plan) {
+  constexpr int columns = (size == 0 ? 8 : size == 3 ? 32 : 16) / 8 + 1;
+  for (int i = 0; i < plan.count; i++)
+    draw_sprite_row(row, plan.col[i], plan.shown[i], columns, load_colour<V>(colours[plan.colour[i]]));
+  plan_status(plan);
 }
 
 // How a line's background and sprites are had: drawn afresh, reused, or
@@ -649,6 +659,9 @@ static inline void line_sprites(uint32_t *row, int line, int how, uint64_t bit) 
   if (how == KEPT) {
     plan_sprites<V, size>(plans[line], line);
     plan_valid[line >> 6] |= bit;
+    plan_uses[line] = 0;
+  } else if (plan_uses[line] < COMPOSE_AFTER) {
+    plan_uses[line]++;
   }
   apply_plan<V, size>(row, plans[line]);
 }
@@ -727,6 +740,11 @@ static inline void draw_line(uint32_t *row, int line) {
     }
     if (vdp_dirty_any) forget_written(mode);
     bit = (uint64_t)1 << (line & 63);
+    if (composed[line] && (plan_valid[line >> 6] & bit) == 0) {
+      // The kept copy carries sprites no longer planned.
+      kept_valid[line >> 6] &= ~bit;
+      composed[line] = 0;
+    }
     if (kept_valid[line >> 6] & bit) {
       background = REUSED;
       kept_used(kept_keeping[line]);
@@ -744,11 +762,16 @@ static inline void draw_line(uint32_t *row, int line) {
   }
   if (background == REUSED) {
     copy_line<V>(row, kept[line]);
+    if (composed[line]) {  // the plan is reused too: only its status is left
+      plan_status(plans[line]);
+      return;
+    }
   } else {
     draw_background<V>(row, line, mode);
     if (background == KEPT) {
       copy_line<V>(kept[line], row);
       kept_valid[line >> 6] |= bit;
+      composed[line] = 0;
     }
   }
   switch (size) {
@@ -756,6 +779,10 @@ static inline void draw_line(uint32_t *row, int line) {
     case 1: line_sprites<V, 1>(row, line, sprites, bit); break;
     case 2: line_sprites<V, 2>(row, line, sprites, bit); break;
     default: line_sprites<V, 3>(row, line, sprites, bit); break;
+  }
+  if (background == REUSED && sprites == REUSED && plan_uses[line] == COMPOSE_AFTER && plans[line].count != 0) {
+    copy_line<V>(kept[line], row);
+    composed[line] = 1;
   }
 }
 
