@@ -23,7 +23,6 @@ namespace {
 // host has 32-byte ones (AVX2), two 16-byte halves elsewhere (SSE2, NEON).
 // The renderer is written once over either and built for each.
 typedef uint32_t px8 __attribute__((vector_size(32)));
-typedef uint8_t bytes32 __attribute__((vector_size(32)));
 typedef uint32_t px4 __attribute__((vector_size(16)));
 struct Halves {
   px4 lo, hi;
@@ -351,25 +350,37 @@ constexpr int Y_SHIFT = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__ ? 24 : 0;
 // 32 at once: a Y of 224 and more is above the picture (Y - 256), and for a
 // picture line one of 191 to 223 never covers it, so one modular distance
 // tells both; height is a power of two.
+#if defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__)
+// The AVX2 copy: the 32 Ys as the bytes of one vector in entry order, their
+// dwords masked to the low byte and packed twice (a pack works within each
+// 16-byte half, which leaves the groups of four entries out of order, put
+// back by one permute); a compare's byte signs are then the entry bits.
+__attribute__((target("avx2"))) static inline uint32_t sprites_on_line_wide(const uint8_t *attributes, int line,
+                                                                            int height, uint32_t *end) {
+  const __m256i *entries = reinterpret_cast<const __m256i *>(attributes);
+  const __m256i low = _mm256_set1_epi32(0xFF);
+  const __m256i words0 = _mm256_packus_epi32(_mm256_and_si256(_mm256_loadu_si256(entries), low),
+                                             _mm256_and_si256(_mm256_loadu_si256(entries + 1), low));
+  const __m256i words1 = _mm256_packus_epi32(_mm256_and_si256(_mm256_loadu_si256(entries + 2), low),
+                                             _mm256_and_si256(_mm256_loadu_si256(entries + 3), low));
+  const __m256i y = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(words0, words1),
+                                                _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
+  const __m256i distance = _mm256_sub_epi8(_mm256_set1_epi8((char)(line - 1)), y);
+  const __m256i hit =
+      _mm256_cmpeq_epi8(_mm256_and_si256(distance, _mm256_set1_epi8((char)-height)), _mm256_setzero_si256());
+  *end = (uint32_t)_mm256_movemask_epi8(_mm256_cmpeq_epi8(y, _mm256_set1_epi8((char)SPRITE_END)));
+  return (uint32_t)_mm256_movemask_epi8(hit);
+}
+#endif
+
 template <class V>
 static inline uint32_t sprites_on_line(const uint8_t *attributes, int line, int height, uint32_t *end) {
-  const uint32_t *words = reinterpret_cast<const uint32_t *>(attributes);
   if constexpr (std::is_same_v<V, px8>) {
-    // The 32 Ys as bytes of one vector, byte k of lane i the Y of entry
-    // 8k + i.
-    const px8 low = splat<px8>(0xFF);
-    const px8 y = ((load8<px8>(words) >> Y_SHIFT) & low) | (((load8<px8>(words + 8) >> Y_SHIFT) & low) << 8) |
-                  (((load8<px8>(words + 16) >> Y_SHIFT) & low) << 16) | ((load8<px8>(words + 24) >> Y_SHIFT) << 24);
-    const bytes32 distance = (bytes32)splat<px8>(0x01010101u * (uint8_t)(line - 1)) - (bytes32)y;
-    const bytes32 hit =
-        (bytes32)((distance & (bytes32)splat<px8>(0x01010101u * (uint8_t)-height)) == (bytes32)splat<px8>(0));
-    const bytes32 stop = (bytes32)((bytes32)y == (bytes32)splat<px8>(0x01010101u * SPRITE_END));
-    // Bit i of each byte of lane i.
-    const bytes32 weight = (bytes32)px8{0x01010101, 0x02020202, 0x04040404, 0x08080808,
-                                        0x10101010, 0x20202020, 0x40404040, 0x80808080};
-    *end = or_lanes((px8)(stop & weight));
-    return or_lanes((px8)(hit & weight));
+#if defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__)
+    return sprites_on_line_wide(attributes, line, height, end);
+#endif
   } else {
+    const uint32_t *words = reinterpret_cast<const uint32_t *>(attributes);
     // Four entries a vector of 32-bit lanes, which every SIMD unit has.
     const px4 top = {(uint32_t)line - 1, (uint32_t)line - 1, (uint32_t)line - 1, (uint32_t)line - 1};
     const px4 low = {0xFF, 0xFF, 0xFF, 0xFF}, far = {(uint32_t)-height, (uint32_t)-height, (uint32_t)-height,
