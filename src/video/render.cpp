@@ -456,11 +456,21 @@ static uint32_t plan_key = ~0u;
 static Keeping kept_keeping[LINES], plan_keeping[LINES];
 static SpritePlan plans[LINES];
 // A line whose background and plan are both reused frame after frame keeps
-// its sprites drawn into its copy (`composed`), after its plan has been
-// reused COMPOSE_AFTER times in a row (`plan_uses`): sprites that move
-// every few frames would otherwise cost a fresh background each time.
+// its sprites drawn into its copy (bits as in kept_valid), after its plan
+// has been reused with it COMPOSE_AFTER times (`plan_uses`): sprites that
+// move every few frames would otherwise cost a fresh background each time.
+// Such a copy goes with its plan.
 enum { COMPOSE_AFTER = 2 };
-static uint8_t composed[LINES], plan_uses[LINES];
+static uint64_t composed[LINE_WORDS];
+static uint8_t plan_uses[LINES];
+
+static inline void forget_plans(void) {
+  for (int w = 0; w < LINE_WORDS; w++) {
+    plan_valid[w] = 0;
+    kept_valid[w] &= ~composed[w];
+    composed[w] = 0;
+  }
+}
 static uint32_t palette_serial;  // palette changes seen by the renderer
 // The registers and palette serial at the last look, to skip the keys when
 // neither has moved.
@@ -517,7 +527,7 @@ __attribute__((noinline)) static void forget_written(int mode) {
     const int attributes = (reg(5) & 0x7F) * 0x80;
     if (vdp_dirty[attributes >> VDP_BLOCK_SHIFT] | vdp_dirty[(attributes >> VDP_BLOCK_SHIFT) + 1] ||
         written((reg(6) & 7) * 0x800, 0x800))
-      memset(plan_valid, 0, sizeof plan_valid);
+      forget_plans();
   }
   if ((kept_valid[0] | kept_valid[1] | kept_valid[2]) != 0) {
     // 32 names a row, eight lines a row: a block holds the two rows of 16
@@ -562,8 +572,8 @@ static bool keeping_lines(int line) {
     }
   } else if (--rest_left == 0) {
     keeping = true;
+    forget_plans();
     forget_all();
-    memset(plan_valid, 0, sizeof plan_valid);
     memset(vdp_dirty, 0, sizeof vdp_dirty);
     vdp_dirty_any = 0;
     memset(kept_keeping, 0, sizeof kept_keeping);
@@ -671,8 +681,6 @@ static inline void line_sprites(uint32_t *row, int line, int how, uint64_t bit) 
     plan_sprites<V, size>(plans[line], line);
     plan_valid[line >> 6] |= bit;
     plan_uses[line] = 0;
-  } else if (plan_uses[line] < COMPOSE_AFTER) {
-    plan_uses[line]++;
   }
   apply_plan<V, size>(row, plans[line]);
 }
@@ -746,16 +754,11 @@ static inline void draw_line(uint32_t *row, int line) {
       }
       if (sprite_key != plan_key) {
         plan_key = sprite_key;
-        memset(plan_valid, 0, sizeof plan_valid);
+        forget_plans();
       }
     }
     if (vdp_dirty_any) forget_written(mode);
     bit = (uint64_t)1 << (line & 63);
-    if (composed[line] && (plan_valid[line >> 6] & bit) == 0) {
-      // The kept copy carries sprites no longer planned.
-      kept_valid[line >> 6] &= ~bit;
-      composed[line] = 0;
-    }
     if (kept_valid[line >> 6] & bit) {
       background = REUSED;
       kept_used(kept_keeping[line]);
@@ -773,7 +776,7 @@ static inline void draw_line(uint32_t *row, int line) {
   }
   if (background == REUSED) {
     copy_line<V>(row, kept[line]);
-    if (composed[line]) {  // the plan is reused too: only its status is left
+    if (composed[line >> 6] & bit) {  // the plan is reused too: only its status is left
       plan_status(plans[line]);
       return;
     }
@@ -782,7 +785,7 @@ static inline void draw_line(uint32_t *row, int line) {
     if (background == KEPT) {
       copy_line<V>(kept[line], row);
       kept_valid[line >> 6] |= bit;
-      composed[line] = 0;
+      composed[line >> 6] &= ~bit;
     }
   }
   switch (size) {
@@ -791,9 +794,9 @@ static inline void draw_line(uint32_t *row, int line) {
     case 2: line_sprites<V, 2>(row, line, sprites, bit); break;
     default: line_sprites<V, 3>(row, line, sprites, bit); break;
   }
-  if (background == REUSED && sprites == REUSED && plan_uses[line] == COMPOSE_AFTER && plans[line].count != 0) {
+  if (background == REUSED && sprites == REUSED && plans[line].count != 0 && ++plan_uses[line] >= COMPOSE_AFTER) {
     copy_line<V>(kept[line], row);
-    composed[line] = 1;
+    composed[line >> 6] |= bit;
   }
 }
 
