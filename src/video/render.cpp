@@ -166,7 +166,8 @@ struct ColourPair {
 }  // namespace
 alignas(64) static uint32_t duo[2 * 256 + 6];
 static ColourPair pairs[256];
-// The 16 colours, each as eight pixels, colour 0 the backdrop; and the
+// The 16 colours, each as eight pixels, colour 0 the backdrop (which the
+// AVX2 copy reads, and so updates, only when the palette changes); and the
 // palette and backdrop pixel they were made from.
 alignas(32) static uint32_t colours[16][8];
 static uint32_t palette[16], shown_backdrop;
@@ -715,8 +716,6 @@ static inline void draw_line(uint32_t *row, int line) {
   } else if (backdrop_pixel != shown_backdrop) {
     // Only the colour bytes with a nibble 0 change: n0 has the backdrop
     // behind colour n, 0n colour n on it; both differ by colour n ^ backdrop.
-    const V b = splat<V>(backdrop_pixel);
-    store8(colours[0], b);
     shown_backdrop = backdrop_pixel;
     if constexpr (std::is_same_v<V, px8>) {
 #pragma GCC unroll 16
@@ -725,6 +724,8 @@ static inline void draw_line(uint32_t *row, int line) {
         duo[2 * n + 1] = backdrop_pixel;
       }
     } else {
+      const V b = splat<V>(backdrop_pixel);
+      store8(colours[0], b);
 #pragma GCC unroll 16
       for (int n = 0; n < 16; n++) {
         const V d = load_colour<V>(colours[n]) ^ b;
