@@ -5,8 +5,12 @@
 // colour vectors are blended through it.
 #include <cstring>
 #include <type_traits>
+// The AVX2 copy is built for x86-64 ELF hosts (GCC or clang).
 #if defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__)
+#define WIDE_COPY 1
 #include <immintrin.h>
+#else
+#define WIDE_COPY 0
 #endif
 
 #include "video/vdp.h"
@@ -172,18 +176,20 @@ static ColourPair pairs[256];
 alignas(32) static uint32_t colours[16][8];
 static uint32_t palette[16], shown_backdrop;
 
-// Lane i 1 when bit 7 - i of the pattern byte is set, 0 if not: one
-// widening load, which the compilers do not make of a generic conversion.
-#if defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__)
-__attribute__((target("avx2"))) static inline px8 pick_lanes(size_t pattern) {
-  return (px8)_mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(picks.p[pattern & 0xFF])));
+// Lane i of `data` picked by the lane of bit 7 - i of the pattern byte: 1
+// when it is set, 0 if not. One widening load of the picks (which the
+// compilers do not make of a generic conversion) and one permute. Only the
+// AVX2 copy uses it (the result goes through memory in name only: a vector
+// returned across the target change would change the ABI); elsewhere it is
+// a plain stand-in.
+#if WIDE_COPY
+__attribute__((target("avx2"))) static inline void pick(px8 *out, const px8 &data, size_t pattern) {
+  const __m256i lanes = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(picks.p[pattern & 0xFF])));
+  *out = (px8)_mm256_permutevar8x32_epi32((__m256i)data, lanes);
 }
 #else
-static inline px8 pick_lanes(size_t pattern) {
-  typedef uint8_t picks8 __attribute__((vector_size(8)));
-  picks8 p;
-  memcpy(&p, picks.p[pattern & 0xFF], sizeof p);
-  return __builtin_convertvector(p, px8);
+static inline void pick(px8 *out, const px8 &data, size_t pattern) {
+  for (int i = 0; i < 8; i++) (*out)[i] = data[picks.p[pattern & 0xFF][i]];
 }
 #endif
 
@@ -192,7 +198,9 @@ static inline px8 pick_lanes(size_t pattern) {
 template <class V>
 static inline V column(size_t colour, size_t pattern) {
   if constexpr (std::is_same_v<V, px8>) {
-    return __builtin_shuffle(load8<px8>(duo + 2 * colour), pick_lanes(pattern));
+    px8 v;
+    pick(&v, load8<px8>(duo + 2 * colour), pattern);
+    return v;
   } else {
     const ColourPair &pair = pairs[colour];
     return load_colour<V>(pair.bg) ^ (load_colour<V>(pair.d) & lanes<V>(pattern));
@@ -217,7 +225,11 @@ template <>
 struct Ink<px8> {
   px8 two;  // the background in lane 0, the foreground in lane 1
   Ink(uint32_t fg, uint32_t bg) : two(px8{bg, fg}) {}
-  px8 paint(size_t pattern) const { return __builtin_shuffle(two, pick_lanes(pattern)); }
+  px8 paint(size_t pattern) const {
+    px8 v;
+    pick(&v, two, pattern);
+    return v;
+  }
 };
 template <>
 struct Ink<Halves> {
@@ -264,7 +276,7 @@ static inline void draw_graphics2(uint32_t *row, int line) {
 template <class V>
 static inline void draw_multicolour(uint32_t *row, int line, int pattern_base) {
   const uint8_t *names = video_ram + (reg(2) & 15) * 0x400 + (line >> 3) * 32;
-  const uint8_t *patterns = video_ram + pattern_base + ((line >> 2) & 7);
+  const uint8_t *patterns = in_register(video_ram + pattern_base + ((line >> 2) & 7));
   // Four pixels of the high nibble's colour, four of the low one's.
 #pragma GCC unroll 4
   for (int col = 0; col < 32; col++) store8(row + col * 8, column<V>(patterns[names[col] * (size_t)8], 0xF0));
@@ -351,7 +363,7 @@ constexpr int Y_SHIFT = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__ ? 24 : 0;
 // 32 at once: a Y of 224 and more is above the picture (Y - 256), and for a
 // picture line one of 191 to 223 never covers it, so one modular distance
 // tells both; height is a power of two.
-#if defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__)
+#if WIDE_COPY
 // The AVX2 copy: the 32 Ys as the bytes of one vector in entry order, their
 // dwords masked to the low byte and packed twice (a pack works within each
 // 16-byte half, which leaves the groups of four entries out of order, put
@@ -377,7 +389,7 @@ __attribute__((target("avx2"))) static inline uint32_t sprites_on_line_wide(cons
 template <class V>
 static inline uint32_t sprites_on_line(const uint8_t *attributes, int line, int height, uint32_t *end) {
   if constexpr (std::is_same_v<V, px8>) {
-#if defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__)
+#if WIDE_COPY
     return sprites_on_line_wide(attributes, line, height, end);
 #endif
   } else {
@@ -806,7 +818,7 @@ static inline void draw_line(uint32_t *row, int line) {
 // when the host has AVX2; elsewhere (Windows, whose compiler cannot keep
 // 32-byte spills aligned on its stack, and ARM) the halves alone.
 __attribute__((flatten)) static void draw_line_halves(uint32_t *row, int line) { draw_line<Halves>(row, line); }
-#if defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__)
+#if WIDE_COPY
 __attribute__((target("avx2"), flatten)) static void draw_line_wide(uint32_t *row, int line) {
   draw_line<px8>(row, line);
 }
