@@ -305,14 +305,33 @@ static inline void draw_text(uint32_t *row, int line, int pattern_base) {
   }
   fill<V>(row, 8, bg);
   uint32_t *p = row + 8;
+  // Bits 7..2 of a pattern are four times its glyph's number: the address
+  // scale makes the glyph's offset of them.
+  if constexpr (std::is_same_v<V, px8>) {
 #pragma GCC unroll 8
-  for (int col = 0; col < 40; col++, p += 6) {
-    // Bits 7..2 of the pattern are four times the glyph's number: the
-    // address scale makes its offset of them.
-    const size_t four_times = patterns[names[col] * (size_t)8] & 0xFC;
-    store8(p, load8<V>(glyphs[0] + four_times * 2));
+    for (int col = 0; col < 40; col++, p += 6) {
+      const size_t four_times = patterns[names[col] * (size_t)8] & 0xFC;
+      store8(p, load8<V>(glyphs[0] + four_times * 2));
+    }
+  } else {
+    // Two characters are three 16-byte stores, the middle one made of the
+    // first's last two pixels and the second's first two: fewer stores
+    // than a character's eight pixels at a time.
+    typedef uint64_t two_pixels __attribute__((vector_size(16)));
+#pragma GCC unroll 4
+    for (int col = 0; col < 40; col += 2, p += 12) {
+      const uint32_t *a = glyphs[0] + (patterns[names[col] * (size_t)8] & 0xFC) * (size_t)2;
+      const uint32_t *b = glyphs[0] + (patterns[names[col + 1] * (size_t)8] & 0xFC) * (size_t)2;
+      uint64_t a45, b01;
+      memcpy(&a45, a + 4, sizeof a45);
+      memcpy(&b01, b, sizeof b01);
+      const two_pixels middle = {a45, b01};
+      memcpy(p, a, 16);
+      memcpy(p + 4, &middle, sizeof middle);
+      memcpy(p + 8, b + 2, 16);
+    }
   }
-  fill<V>(row + 248, 8, bg);  // after the last character, which runs into it
+  fill<V>(row + 248, 8, bg);  // after the last character, which may run into it
 }
 
 template <class V>
