@@ -5,6 +5,13 @@
 // colour vectors are blended through it.
 #include <cstring>
 #include <type_traits>
+// The AVX2 copy is built for x86-64 ELF hosts (GCC or clang).
+#if defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__)
+#define WIDE_COPY 1
+#include <immintrin.h>
+#else
+#define WIDE_COPY 0
+#endif
 
 #include "video/vdp.h"
 
@@ -20,7 +27,6 @@ namespace {
 // host has 32-byte ones (AVX2), two 16-byte halves elsewhere (SSE2, NEON).
 // The renderer is written once over either and built for each.
 typedef uint32_t px8 __attribute__((vector_size(32)));
-typedef uint8_t bytes32 __attribute__((vector_size(32)));
 typedef uint32_t px4 __attribute__((vector_size(16)));
 struct Halves {
   px4 lo, hi;
@@ -36,6 +42,15 @@ struct ByteLanes {
   constexpr ByteLanes() : m() {
     for (int b = 0; b < 256; b++)
       for (int i = 0; i < 8; i++) m[b][i] = (b & (0x80 >> i)) ? 0xFFFFFFFFu : 0u;
+  }
+};
+// picks.p[b] has byte i 1 when bit 7 - i of b is set: which of a colour
+// pair's two entries each of a pattern byte's eight pixels takes.
+struct BytePicks {
+  alignas(8) uint8_t p[256][8];
+  constexpr BytePicks() : p() {
+    for (int b = 0; b < 256; b++)
+      for (int i = 0; i < 8; i++) p[b][i] = (b & (0x80 >> i)) ? 1 : 0;
   }
 };
 // twice.d[b] is b with every bit doubled, for magnified sprites.
@@ -54,6 +69,7 @@ struct DoubleTable {
 
 static constexpr DoubleTable twice{};
 static constexpr ByteLanes bits{};
+static constexpr BytePicks picks{};
 
 // The frame buffer promises no more than word alignment. The halves go
 // one by one, or the compiler takes them through the stack.
@@ -138,93 +154,184 @@ static inline int third_pattern_base(int line) {
   return ((reg(4) & 7) & ((line >> 6) | 4)) * 0x800;
 }
 
-// A colour byte's two colours as vectors: the background (low nibble) and
-// its difference to the foreground (high nibble), so a column is one AND
-// and one XOR. Colour 0 is the backdrop. One entry per colour byte, kept
-// between lines: rebuilt when the palette changes, in part when the
-// backdrop does.
+// A colour byte's two colours, kept between lines: rebuilt when the
+// palette changes, in part when the backdrop does. Colour 0 is the
+// backdrop. The AVX2 copy permutes each pixel out of the pair itself:
+// duo[2c] the background (low nibble), duo[2c + 1] the foreground, read as
+// a whole vector whose six other lanes (the next entries, the padding) go
+// unused. The halves have no such permute; they keep the background and
+// its difference to the foreground as vectors, so a column is one AND and
+// one XOR.
 namespace {
 struct ColourPair {
   alignas(32) uint32_t bg[8];
   uint32_t d[8];
 };
 }  // namespace
+alignas(64) static uint32_t duo[2 * 256 + 6];
 static ColourPair pairs[256];
-// The 16 colours, each as eight pixels, colour 0 the backdrop; and the
+// The 16 colours, each as eight pixels, colour 0 the backdrop (which the
+// AVX2 copy reads, and so updates, only when the palette changes); and the
 // palette and backdrop pixel they were made from.
 alignas(32) static uint32_t colours[16][8];
 static uint32_t palette[16], shown_backdrop;
 
+// Lane i of `data` picked by the lane of bit 7 - i of the pattern byte: 1
+// when it is set, 0 if not. One widening load of the picks (which the
+// compilers do not make of a generic conversion) and one permute. Only the
+// AVX2 copy uses it (the result goes through memory in name only: a vector
+// returned across the target change would change the ABI); elsewhere it is
+// a plain stand-in.
+#if WIDE_COPY
+__attribute__((target("avx2"))) static inline void pick(px8 *out, const px8 &data, size_t pattern) {
+  const __m256i lanes = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(picks.p[pattern & 0xFF])));
+  *out = (px8)_mm256_permutevar8x32_epi32((__m256i)data, lanes);
+}
+#else
+static inline void pick(px8 *out, const px8 &data, size_t pattern) {
+  for (int i = 0; i < 8; i++) (*out)[i] = data[picks.p[pattern & 0xFF][i]];
+}
+#endif
+
+// The eight pixels of a pattern byte in the colours of colour byte
+// `colour`.
 template <class V>
-static inline V column(const ColourPair &pair, unsigned pattern) {
-  return load_colour<V>(pair.bg) ^ (load_colour<V>(pair.d) & lanes<V>(pattern));
+static inline V column(size_t colour, size_t pattern) {
+  if constexpr (std::is_same_v<V, px8>) {
+    px8 v;
+    pick(&v, load8<px8>(duo + 2 * colour), pattern);
+    return v;
+  } else {
+    const ColourPair &pair = pairs[colour];
+    return load_colour<V>(pair.bg) ^ (load_colour<V>(pair.d) & lanes<V>(pattern));
+  }
 }
 template <class V>
 static inline void set_pair(int c) {
-  const V bg = load_colour<V>(colours[c & 15]);
-  store8(pairs[c].bg, bg);
-  store8(pairs[c].d, load_colour<V>(colours[c >> 4]) ^ bg);
+  if constexpr (std::is_same_v<V, px8>) {
+    duo[2 * c] = colours[c & 15][0];
+    duo[2 * c + 1] = colours[c >> 4][0];
+  } else {
+    const V bg = load_colour<V>(colours[c & 15]);
+    store8(pairs[c].bg, bg);
+    store8(pairs[c].d, load_colour<V>(colours[c >> 4]) ^ bg);
+  }
+}
+
+// Two colours made ready to paint pattern bytes with (the text modes').
+template <class V>
+struct Ink;
+template <>
+struct Ink<px8> {
+  px8 two;  // the background in lane 0, the foreground in lane 1
+  Ink(uint32_t fg, uint32_t bg) : two(px8{bg, fg}) {}
+  px8 paint(size_t pattern) const {
+    px8 v;
+    pick(&v, two, pattern);
+    return v;
+  }
+};
+template <>
+struct Ink<Halves> {
+  Halves f, b;
+  Ink(uint32_t fg, uint32_t bg) : f(splat<Halves>(fg)), b(splat<Halves>(bg)) {}
+  Halves paint(size_t pattern) const { return blend(lanes<Halves>(pattern), f, b); }
+};
+
+// A table's address as one register, so that a byte of it is one load
+// with the name scaled in the address (the compilers otherwise keep the
+// base of video memory and the offset apart, and add them per column).
+static inline const uint8_t *in_register(const uint8_t *p) {
+  __asm__("" : "+r"(p));
+  return p;
 }
 
 template <class V>
 static inline void draw_graphics1(uint32_t *row, int line) {
   const uint8_t *names = video_ram + (reg(2) & 15) * 0x400 + (line >> 3) * 32;
-  const uint8_t *patterns = video_ram + (reg(4) & 7) * 0x800 + (line & 7);
-  const uint8_t *colour_table = video_ram + reg(3) * 64;
+  const uint8_t *patterns = in_register(video_ram + (reg(4) & 7) * 0x800 + (line & 7));
+  const uint8_t *colour_table = in_register(video_ram + reg(3) * 64);
 #pragma GCC unroll 4
   for (int col = 0; col < 32; col++) {
     const size_t name = names[col];  // wide, so the address scale does the * 8
-    store8(row + col * 8, column<V>(pairs[colour_table[name >> 3]], patterns[name * 8]));
+    store8(row + col * 8, column<V>(colour_table[name >> 3], patterns[name * 8]));
   }
 }
 
 template <class V>
 static inline void draw_graphics2(uint32_t *row, int line) {
   const uint8_t *names = video_ram + (reg(2) & 15) * 0x400 + (line >> 3) * 32;
-  const uint8_t *patterns = video_ram + third_pattern_base(line) + (line & 7);
-  const unsigned c3 = (unsigned)reg(3) * 64;
-  const unsigned colour_mask = c3 | 0x3F;
-  const unsigned colour_part = (((unsigned)line & 0xC0) << 5) | (c3 & 0x2000) | ((unsigned)line & 7);
+  const uint8_t *patterns = in_register(video_ram + third_pattern_base(line) + (line & 7));
+  const size_t c3 = (size_t)reg(3) * 64;
+  const size_t colour_mask = c3 | 0x3F;
+  // The name lands in bits 10..3, clear in the rest, so adding is ORing.
+  const size_t colour_part = (((size_t)line & 0xC0) << 5) | (c3 & 0x2000) | ((size_t)line & 7);
 #pragma GCC unroll 4
   for (int col = 0; col < 32; col++) {
-    const unsigned name = names[col];
-    store8(row + col * 8, column<V>(pairs[video_ram[(colour_part | (name * 8)) & colour_mask]], patterns[name * 8]));
+    const size_t name = names[col];
+    store8(row + col * 8, column<V>(video_ram[(colour_part + name * 8) & colour_mask], patterns[name * 8]));
   }
 }
 
 template <class V>
 static inline void draw_multicolour(uint32_t *row, int line, int pattern_base) {
   const uint8_t *names = video_ram + (reg(2) & 15) * 0x400 + (line >> 3) * 32;
-  const uint8_t *patterns = video_ram + pattern_base + ((line >> 2) & 7);
+  const uint8_t *patterns = in_register(video_ram + pattern_base + ((line >> 2) & 7));
   // Four pixels of the high nibble's colour, four of the low one's.
-  const V left = lanes<V>(0xF0);
 #pragma GCC unroll 4
-  for (int col = 0; col < 32; col++) {
-    const ColourPair &pair = pairs[patterns[names[col] * 8u]];
-    store8(row + col * 8, load_colour<V>(pair.bg) ^ (load_colour<V>(pair.d) & left));
-  }
+  for (int col = 0; col < 32; col++) store8(row + col * 8, column<V>(patterns[names[col] * (size_t)8], 0xF0));
 }
 
-// Forty 6-pixel columns, taken four at a time: their 24 bits are three
-// bytes.
+// The text modes' characters: the six pixels of each of the 64 patterns
+// (bits 7..2 of a pattern byte) in the last colours asked for, as eight
+// pixels the last two of which are background; at first all colour 0
+// (pixel value 0), as the table starts. A character is then one load and
+// one store, whose last two pixels the next character's store covers.
+alignas(32) static uint32_t glyphs[64][8];
+static uint32_t glyph_fg, glyph_bg;
+
+// Forty 6-pixel columns between borders of eight.
 template <class V>
 static inline void draw_text(uint32_t *row, int line, int pattern_base) {
   const uint8_t *names = video_ram + (reg(2) & 15) * 0x400 + (line >> 3) * 40;
-  const uint8_t *patterns = video_ram + pattern_base + (line & 7);
+  const uint8_t *patterns = in_register(video_ram + pattern_base + (line & 7));
   const uint32_t fg = vdp_colors[reg(7) >> 4], bg = vdp_colors[reg(7) & 15];
-  const V f = splat<V>(fg), b = splat<V>(bg);
-  fill<V>(row, 8, bg);
-#pragma GCC unroll 2
-  for (int col = 0; col < 40; col += 4) {
-    const unsigned bits24 = ((patterns[names[col] * 8u] & 0xFCu) << 16) |
-                            ((patterns[names[col + 1] * 8u] & 0xFCu) << 10) |
-                            ((patterns[names[col + 2] * 8u] & 0xFCu) << 4) | (patterns[names[col + 3] * 8u] >> 2);
-    uint32_t *p = row + 8 + col * 6;
-    store8(p, blend(lanes<V>(bits24 >> 16), f, b));
-    store8(p + 8, blend(lanes<V>(bits24 >> 8), f, b));
-    store8(p + 16, blend(lanes<V>(bits24), f, b));
+  if (fg != glyph_fg || bg != glyph_bg) {
+    const Ink<V> ink(fg, bg);
+#pragma GCC unroll 8
+    for (int g = 0; g < 64; g++) store8(glyphs[g], ink.paint((size_t)g << 2));
+    glyph_fg = fg;
+    glyph_bg = bg;
   }
-  fill<V>(row + 248, 8, bg);
+  fill<V>(row, 8, bg);
+  uint32_t *p = row + 8;
+  // Bits 7..2 of a pattern are four times its glyph's number: the address
+  // scale makes the glyph's offset of them.
+  if constexpr (std::is_same_v<V, px8>) {
+#pragma GCC unroll 8
+    for (int col = 0; col < 40; col++, p += 6) {
+      const size_t four_times = patterns[names[col] * (size_t)8] & 0xFC;
+      store8(p, load8<V>(glyphs[0] + four_times * 2));
+    }
+  } else {
+    // Two characters are three 16-byte stores, the middle one made of the
+    // first's last two pixels and the second's first two: fewer stores
+    // than a character's eight pixels at a time.
+    typedef uint64_t two_pixels __attribute__((vector_size(16)));
+#pragma GCC unroll 4
+    for (int col = 0; col < 40; col += 2, p += 12) {
+      const uint32_t *a = glyphs[0] + (patterns[names[col] * (size_t)8] & 0xFC) * (size_t)2;
+      const uint32_t *b = glyphs[0] + (patterns[names[col + 1] * (size_t)8] & 0xFC) * (size_t)2;
+      uint64_t a45, b01;
+      memcpy(&a45, a + 4, sizeof a45);
+      memcpy(&b01, b, sizeof b01);
+      const two_pixels middle = {a45, b01};
+      memcpy(p, a, 16);
+      memcpy(p + 4, &middle, sizeof middle);
+      memcpy(p + 8, b + 2, 16);
+    }
+  }
+  fill<V>(row + 248, 8, bg);  // after the last character, which may run into it
 }
 
 template <class V>
@@ -275,25 +382,37 @@ constexpr int Y_SHIFT = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__ ? 24 : 0;
 // 32 at once: a Y of 224 and more is above the picture (Y - 256), and for a
 // picture line one of 191 to 223 never covers it, so one modular distance
 // tells both; height is a power of two.
+#if WIDE_COPY
+// The AVX2 copy: the 32 Ys as the bytes of one vector in entry order, their
+// dwords masked to the low byte and packed twice (a pack works within each
+// 16-byte half, which leaves the groups of four entries out of order, put
+// back by one permute); a compare's byte signs are then the entry bits.
+__attribute__((target("avx2"))) static inline uint32_t sprites_on_line_wide(const uint8_t *attributes, int line,
+                                                                            int height, uint32_t *end) {
+  const __m256i *entries = reinterpret_cast<const __m256i *>(attributes);
+  const __m256i low = _mm256_set1_epi32(0xFF);
+  const __m256i words0 = _mm256_packus_epi32(_mm256_and_si256(_mm256_loadu_si256(entries), low),
+                                             _mm256_and_si256(_mm256_loadu_si256(entries + 1), low));
+  const __m256i words1 = _mm256_packus_epi32(_mm256_and_si256(_mm256_loadu_si256(entries + 2), low),
+                                             _mm256_and_si256(_mm256_loadu_si256(entries + 3), low));
+  const __m256i y = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(words0, words1),
+                                                _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
+  const __m256i distance = _mm256_sub_epi8(_mm256_set1_epi8((char)(line - 1)), y);
+  const __m256i hit =
+      _mm256_cmpeq_epi8(_mm256_and_si256(distance, _mm256_set1_epi8((char)-height)), _mm256_setzero_si256());
+  *end = (uint32_t)_mm256_movemask_epi8(_mm256_cmpeq_epi8(y, _mm256_set1_epi8((char)SPRITE_END)));
+  return (uint32_t)_mm256_movemask_epi8(hit);
+}
+#endif
+
 template <class V>
 static inline uint32_t sprites_on_line(const uint8_t *attributes, int line, int height, uint32_t *end) {
-  const uint32_t *words = reinterpret_cast<const uint32_t *>(attributes);
   if constexpr (std::is_same_v<V, px8>) {
-    // The 32 Ys as bytes of one vector, byte k of lane i the Y of entry
-    // 8k + i.
-    const px8 low = splat<px8>(0xFF);
-    const px8 y = ((load8<px8>(words) >> Y_SHIFT) & low) | (((load8<px8>(words + 8) >> Y_SHIFT) & low) << 8) |
-                  (((load8<px8>(words + 16) >> Y_SHIFT) & low) << 16) | ((load8<px8>(words + 24) >> Y_SHIFT) << 24);
-    const bytes32 distance = (bytes32)splat<px8>(0x01010101u * (uint8_t)(line - 1)) - (bytes32)y;
-    const bytes32 hit =
-        (bytes32)((distance & (bytes32)splat<px8>(0x01010101u * (uint8_t)-height)) == (bytes32)splat<px8>(0));
-    const bytes32 stop = (bytes32)((bytes32)y == (bytes32)splat<px8>(0x01010101u * SPRITE_END));
-    // Bit i of each byte of lane i.
-    const bytes32 weight = (bytes32)px8{0x01010101, 0x02020202, 0x04040404, 0x08080808,
-                                        0x10101010, 0x20202020, 0x40404040, 0x80808080};
-    *end = or_lanes((px8)(stop & weight));
-    return or_lanes((px8)(hit & weight));
+#if WIDE_COPY
+    return sprites_on_line_wide(attributes, line, height, end);
+#endif
   } else {
+    const uint32_t *words = reinterpret_cast<const uint32_t *>(attributes);
     // Four entries a vector of 32-bit lanes, which every SIMD unit has.
     const px4 top = {(uint32_t)line - 1, (uint32_t)line - 1, (uint32_t)line - 1, (uint32_t)line - 1};
     const px4 low = {0xFF, 0xFF, 0xFF, 0xFF}, far = {(uint32_t)-height, (uint32_t)-height, (uint32_t)-height,
@@ -368,6 +487,22 @@ static uint64_t kept_key = ~(uint64_t)0;
 static uint32_t plan_key = ~0u;
 static Keeping kept_keeping[LINES], plan_keeping[LINES];
 static SpritePlan plans[LINES];
+// A line whose background and plan are both reused frame after frame keeps
+// its sprites drawn into its copy (bits as in kept_valid), after its plan
+// has been reused with it COMPOSE_AFTER times (`plan_uses`): sprites that
+// move every few frames would otherwise cost a fresh background each time.
+// Such a copy goes with its plan.
+enum { COMPOSE_AFTER = 2 };
+static uint64_t composed[LINE_WORDS];
+static uint8_t plan_uses[LINES];
+
+static inline void forget_plans(void) {
+  for (int w = 0; w < LINE_WORDS; w++) {
+    plan_valid[w] = 0;
+    kept_valid[w] &= ~composed[w];
+    composed[w] = 0;
+  }
+}
 static uint32_t palette_serial;  // palette changes seen by the renderer
 // The registers and palette serial at the last look, to skip the keys when
 // neither has moved.
@@ -420,7 +555,7 @@ __attribute__((noinline)) static void forget_written(int mode) {
   if ((plan_valid[0] | plan_valid[1] | plan_valid[2]) != 0) {
     const int attributes = (reg(5) & 0x7F) * 0x80;
     if (marks(attributes, 0x80) != 0 || written((reg(6) & 7) * 0x800))
-      memset(plan_valid, 0, sizeof plan_valid);
+      forget_plans();
   }
   if ((kept_valid[0] | kept_valid[1] | kept_valid[2]) != 0) {
     // 32 names a row, eight lines a row: a block holds the two rows of 16
@@ -467,8 +602,8 @@ static bool keeping_lines(int line) {
     }
   } else if (--rest_left == 0) {
     keeping = true;
+    forget_plans();
     forget_all();
-    memset(plan_valid, 0, sizeof plan_valid);
     memset(vdp_dirty, 0, sizeof vdp_dirty);
     vdp_dirty_any = 0;
     memset(kept_keeping, 0, sizeof kept_keeping);
@@ -540,11 +675,7 @@ static inline void plan_sprites(SpritePlan &plan, int line) {
   plan.status = (uint8_t)((count == 5 ? VDP_STATUS_FIFTH : 0) | (meet ? VDP_STATUS_COINCIDENCE : 0) | last);
 }
 
-template <class V, int size>
-static inline void apply_plan(uint32_t *row, const SpritePlan &plan) {
-  constexpr int columns = (size == 0 ? 8 : size == 3 ? 32 : 16) / 8 + 1;
-  for (int i = 0; i < plan.count; i++)
-    draw_sprite_row(row, plan.col[i], plan.shown[i], columns, load_colour<V>(colours[plan.colour[i]]));
+static inline void plan_status(const SpritePlan &plan) {
   const int s = plan.status;
   if (s & VDP_STATUS_COINCIDENCE) vdp_status |= VDP_STATUS_COINCIDENCE;
   if (s & VDP_STATUS_FIFTH) {
@@ -553,6 +684,14 @@ static inline void apply_plan(uint32_t *row, const SpritePlan &plan) {
   } else if ((vdp_status & VDP_STATUS_FIFTH) == 0) {
     vdp_status = (vdp_status & ~VDP_STATUS_SPRITE) | (s & VDP_STATUS_SPRITE);
   }
+}
+
+template <class V, int size>
+static inline void apply_plan(uint32_t *row, const SpritePlan &plan) {
+  constexpr int columns = (size == 0 ? 8 : size == 3 ? 32 : 16) / 8 + 1;
+  for (int i = 0; i < plan.count; i++)
+    draw_sprite_row(row, plan.col[i], plan.shown[i], columns, load_colour<V>(colours[plan.colour[i]]));
+  plan_status(plan);
 }
 
 // How a line's background and sprites are had: drawn afresh, reused, or
@@ -571,6 +710,7 @@ static inline void line_sprites(uint32_t *row, int line, int how, uint64_t bit) 
   if (how == KEPT) {
     plan_sprites<V, size>(plans[line], line);
     plan_valid[line >> 6] |= bit;
+    plan_uses[line] = 0;
   }
   apply_plan<V, size>(row, plans[line]);
 }
@@ -605,15 +745,23 @@ static inline void draw_line(uint32_t *row, int line) {
   } else if (backdrop_pixel != shown_backdrop) {
     // Only the colour bytes with a nibble 0 change: n0 has the backdrop
     // behind colour n, 0n colour n on it; both differ by colour n ^ backdrop.
-    const V b = splat<V>(backdrop_pixel);
-    store8(colours[0], b);
     shown_backdrop = backdrop_pixel;
+    if constexpr (std::is_same_v<V, px8>) {
 #pragma GCC unroll 16
-    for (int n = 0; n < 16; n++) {
-      const V d = load_colour<V>(colours[n]) ^ b;
-      store8(pairs[n * 16].bg, b);
-      store8(pairs[n * 16].d, d);
-      store8(pairs[n].d, d);
+      for (int n = 0; n < 16; n++) {
+        duo[2 * (n * 16)] = backdrop_pixel;
+        duo[2 * n + 1] = backdrop_pixel;
+      }
+    } else {
+      const V b = splat<V>(backdrop_pixel);
+      store8(colours[0], b);
+#pragma GCC unroll 16
+      for (int n = 0; n < 16; n++) {
+        const V d = load_colour<V>(colours[n]) ^ b;
+        store8(pairs[n * 16].bg, b);
+        store8(pairs[n * 16].d, d);
+        store8(pairs[n].d, d);
+      }
     }
   }
   const int size = r1 & (VDP_R1_SIZE16 | VDP_R1_MAGNIFY);
@@ -636,7 +784,7 @@ static inline void draw_line(uint32_t *row, int line) {
       }
       if (sprite_key != plan_key) {
         plan_key = sprite_key;
-        memset(plan_valid, 0, sizeof plan_valid);
+        forget_plans();
       }
     }
     if (vdp_dirty_any) forget_written(mode);
@@ -658,11 +806,16 @@ static inline void draw_line(uint32_t *row, int line) {
   }
   if (background == REUSED) {
     copy_line<V>(row, kept[line]);
+    if (composed[line >> 6] & bit) {  // the plan is reused too: only its status is left
+      plan_status(plans[line]);
+      return;
+    }
   } else {
     draw_background<V>(row, line, mode);
     if (background == KEPT) {
       copy_line<V>(kept[line], row);
       kept_valid[line >> 6] |= bit;
+      composed[line >> 6] &= ~bit;
     }
   }
   switch (size) {
@@ -671,6 +824,10 @@ static inline void draw_line(uint32_t *row, int line) {
     case 2: line_sprites<V, 2>(row, line, sprites, bit); break;
     default: line_sprites<V, 3>(row, line, sprites, bit); break;
   }
+  if (background == REUSED && sprites == REUSED && plans[line].count != 0 && ++plan_uses[line] >= COMPOSE_AFTER) {
+    copy_line<V>(kept[line], row);
+    composed[line >> 6] |= bit;
+  }
 }
 
 // Each copy has everything it calls inlined into it. The AVX2 one is built
@@ -678,7 +835,7 @@ static inline void draw_line(uint32_t *row, int line) {
 // when the host has AVX2; elsewhere (Windows, whose compiler cannot keep
 // 32-byte spills aligned on its stack, and ARM) the halves alone.
 __attribute__((flatten)) static void draw_line_halves(uint32_t *row, int line) { draw_line<Halves>(row, line); }
-#if defined(__x86_64__) && defined(__ELF__) && defined(__GNUC__)
+#if WIDE_COPY
 __attribute__((target("avx2"), flatten)) static void draw_line_wide(uint32_t *row, int line) {
   draw_line<px8>(row, line);
 }
