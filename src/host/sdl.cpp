@@ -382,7 +382,7 @@ static void dispatch(SDL_Event *e) {
       switch (e->window.event) {
         case SDL_WINDOWEVENT_SIZE_CHANGED:
           // The old surface is gone with the old size.
-          if (window != nullptr) screenSurface = SDL_GetWindowSurface(window);
+          if (window != nullptr) screenSurface = host_window_surface();
           event_window_size(e->window.data1, e->window.data2);
           break;
         case SDL_WINDOWEVENT_EXPOSED:
