@@ -12,6 +12,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
+#include <poll.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
@@ -29,6 +30,7 @@ static struct {
   XShmSegmentInfo shm;
   SDL_Surface *surface;  // over the image's pixels
   unsigned long sent;    // the request of the last put
+  int completion;        // the completion event's type
   bool tried, unusable;  // unusable: the library's surface is used instead
 } x11;
 
@@ -123,6 +125,7 @@ static SDL_Surface *x11_surface(void) {
     x11.display = info.info.x11.display;
     x11.xwindow = info.info.x11.window;
     x11.gc = XCreateGC(x11.display, x11.xwindow, 0, nullptr);
+    x11.completion = XShmGetEventBase(x11.display) + ShmCompletion;
   }
   int w = 0, h = 0;
   SDL_GetWindowSize(window, &w, &h);
@@ -151,6 +154,21 @@ static void x11_send(const SDL_Rect *rects, int n) {
   XFlush(x11.display);
 }
 #endif
+
+bool host_window_events_waiting(void) {
+#ifdef TERVOX_X11
+  if (x11.surface == nullptr) return true;
+  // The completion events of our own puts mean nothing to the library.
+  XEvent e;
+  while (QLength(x11.display) > 0 && XCheckTypedEvent(x11.display, x11.completion, &e)) {
+  }
+  if (QLength(x11.display) > 0) return true;
+  pollfd fd = {ConnectionNumber(x11.display), POLLIN, 0};
+  return poll(&fd, 1, 0) != 0;
+#else
+  return true;
+#endif
+}
 
 SDL_Surface *host_window_surface(void) {
   if (window == nullptr) return nullptr;

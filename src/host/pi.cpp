@@ -126,6 +126,7 @@ void init_ogl(void) {
 }
 
 SDL_Surface *host_window_surface(void) { return window != nullptr ? SDL_GetWindowSurface(window) : nullptr; }
+bool host_window_events_waiting(void) { return true; }
 
 int host_start(void) {
   // The frame buffer is uploaded as an RGBA texture as it is: bytes R, G, B.
