@@ -19,9 +19,10 @@
 // The library's surface update waits for the X server to answer after
 // every frame (a round trip, and a sleep and a wake-up of this thread).
 // The server is done with an image once it has handled the request that
-// sent it: the last put of a frame asks for a completion event, which the
-// next event pump reads, so the next frame finds the image free and writes
-// into it at once; only when that event has not come yet does it wait.
+// sent it: the last put of a frame asks for a completion event, which
+// Xlib has read by the next look at the events, so the next frame finds
+// the image free and writes into it at once; only when that event has not
+// come yet does it wait.
 static struct {
   Display *display;
   Window xwindow;
