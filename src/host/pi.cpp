@@ -125,6 +125,9 @@ void init_ogl(void) {
   glClear(GL_COLOR_BUFFER_BIT);
 }
 
+SDL_Surface *host_window_surface(void) { return window != nullptr ? SDL_GetWindowSurface(window) : nullptr; }
+bool host_window_events_waiting(void) { return true; }
+
 int host_start(void) {
   // The frame buffer is uploaded as an RGBA texture as it is: bytes R, G, B.
   platform = PLATFORM_PI;

@@ -382,7 +382,7 @@ static void dispatch(SDL_Event *e) {
       switch (e->window.event) {
         case SDL_WINDOWEVENT_SIZE_CHANGED:
           // The old surface is gone with the old size.
-          if (window != nullptr) screenSurface = SDL_GetWindowSurface(window);
+          if (window != nullptr) screenSurface = host_window_surface();
           event_window_size(e->window.data1, e->window.data2);
           break;
         case SDL_WINDOWEVENT_EXPOSED:
@@ -416,9 +416,13 @@ void host_poll_events(void) {
   // machine calls this every scanline and, paced, sleeps once a frame: the
   // first call after a sleep pumps (when PUMP_MS have passed), which is once
   // a frame. Running flat out, the clock is read every CLOCK_CALLS calls.
-  // Events already queued are handled on every call.
-  enum { PUMP_MS = 8, CLOCK_CALLS = 256 };
-  static Uint64 pumped_at;
+  // Events already queued are handled on every call. When the window
+  // system has sent nothing (most frames) the pump is skipped, but it runs
+  // every PUMP_IDLE_MS for the library's own timed work (a quit signal,
+  // the screen saver, focus changes it defers), and always with a joystick
+  // open (the pump reads it).
+  enum { PUMP_MS = 8, PUMP_IDLE_MS = 50, CLOCK_CALLS = 256 };
+  static Uint64 pumped_at, pumped_idle_at;
   static int calls;
   // A plain load first: the exchange is a locked instruction, and the flag
   // is almost always clear.
@@ -429,10 +433,13 @@ void host_poll_events(void) {
     calls = 0;
     const Uint64 now = SDL_GetTicks64();
     if (now - pumped_at >= PUMP_MS) {
-      SDL_PumpEvents();
       pumped_at = now;
-      // Also catches an event whose note came just before it was queued.
-      look = true;
+      if (gGameController1 != nullptr || now - pumped_idle_at >= PUMP_IDLE_MS || host_window_events_waiting()) {
+        SDL_PumpEvents();
+        pumped_idle_at = now;
+        // Also catches an event whose note came just before it was queued.
+        look = true;
+      }
     }
   }
   if (!look) return;

@@ -17,6 +17,12 @@ int host_open_window(void);
 int host_create_surfaces(void);
 // Audio device, surfaces, joysticks, window, SDL.
 void host_close_window(void);
+// The surface the host composes the window's picture on, for the window's
+// current size (the library's window surface, or one of the host's own).
+SDL_Surface *host_window_surface(void);
+// False when the window system has surely sent nothing since the last
+// event pump (the pump can wait); true when it may have, or cannot tell.
+bool host_window_events_waiting(void);
 // Composes border, picture and status line onto a window surface as
 // update_screen last decided (desktop and Windows presentation). Only the
 // picture's rows that changed since the last composition on the same
