@@ -287,7 +287,9 @@ static inline void draw_multicolour(uint32_t *row, int line, int pattern_base) {
 // pixels the last two of which are background; at first all colour 0
 // (pixel value 0), as the table starts. A character is then one load and
 // one store, whose last two pixels the next character's store covers.
-alignas(32) static uint32_t glyphs[64][8];
+// One flat array: a glyph is reached from its pattern bits by the address
+// scale alone.
+alignas(32) static uint32_t glyphs[64 * 8];
 static uint32_t glyph_fg, glyph_bg;
 
 // Forty 6-pixel columns between borders of eight.
@@ -299,7 +301,7 @@ static inline void draw_text(uint32_t *row, int line, int pattern_base) {
   if (fg != glyph_fg || bg != glyph_bg) {
     const Ink<V> ink(fg, bg);
 #pragma GCC unroll 8
-    for (int g = 0; g < 64; g++) store8(glyphs[g], ink.paint((size_t)g << 2));
+    for (int g = 0; g < 64; g++) store8(glyphs + g * 8, ink.paint((size_t)g << 2));
     glyph_fg = fg;
     glyph_bg = bg;
   }
@@ -311,7 +313,7 @@ static inline void draw_text(uint32_t *row, int line, int pattern_base) {
 #pragma GCC unroll 8
     for (int col = 0; col < 40; col++, p += 6) {
       const size_t four_times = patterns[names[col] * (size_t)8] & 0xFC;
-      store8(p, load8<V>(glyphs[0] + four_times * 2));
+      store8(p, load8<V>(glyphs + four_times * 2));
     }
   } else {
     // Two characters are three 16-byte stores, the middle one made of the
@@ -320,8 +322,8 @@ static inline void draw_text(uint32_t *row, int line, int pattern_base) {
     typedef uint64_t two_pixels __attribute__((vector_size(16)));
 #pragma GCC unroll 4
     for (int col = 0; col < 40; col += 2, p += 12) {
-      const uint32_t *a = glyphs[0] + (patterns[names[col] * (size_t)8] & 0xFC) * (size_t)2;
-      const uint32_t *b = glyphs[0] + (patterns[names[col + 1] * (size_t)8] & 0xFC) * (size_t)2;
+      const uint32_t *a = glyphs + (patterns[names[col] * (size_t)8] & 0xFC) * (size_t)2;
+      const uint32_t *b = glyphs + (patterns[names[col + 1] * (size_t)8] & 0xFC) * (size_t)2;
       uint64_t a45, b01;
       memcpy(&a45, a + 4, sizeof a45);
       memcpy(&b01, b, sizeof b01);
