@@ -522,6 +522,7 @@ TEST(Render, KeptLinesMatchFreshDrawing) {
     // none in half the frames.
     for (int f = 0; f < 12; f++) {
       vdp_status = next_random() & 0x20;
+      if (next_random() % 3 == 0) vdp_reg[7] = next_random();  // kept copies recoloured, sprites and all
       const int rate = next_random() % 2 ? 1000 : 24 * (1 + trial % 4);
       for (int line = 0; line < 192; line++) {
         for (int pass = 0; next_random() % rate == 0 && pass < 4; pass++) {

@@ -246,20 +246,39 @@ static inline const uint8_t *in_register(const uint8_t *p) {
   return p;
 }
 
-template <class V>
-static inline void draw_graphics1(uint32_t *row, int line) {
+// What drawing a line to keep notes besides its pixels: which of them show
+// the backdrop (`clear`: bit 7 - i of byte c for pixel i of column c), so
+// that a backdrop change recolours the copy instead of redrawing it; and
+// which 64-byte blocks of its pattern table it read (bit b: names 8b to
+// 8b + 7), so that a pattern written forgets only the lines showing it.
+struct LineReads {
+  uint8_t *clear;
+  uint32_t blocks;
+};
+// A column's pixels in colour 0: the pattern's set bits under a foreground
+// 0, its clear bits under a background 0.
+static inline void note_column(LineReads *reads, int col, size_t name, size_t colour, size_t pattern) {
+  const unsigned fg0 = (colour & 0xF0) == 0 ? 0xFF : 0, bg0 = (colour & 0x0F) == 0 ? 0xFF : 0;
+  reads->clear[col] = (uint8_t)((pattern & fg0) | (~pattern & bg0));
+  reads->blocks |= 1u << (name >> 3);
+}
+
+template <class V, bool note>
+static inline void draw_graphics1(uint32_t *row, int line, LineReads *reads) {
   const uint8_t *names = video_ram + (reg(2) & 15) * 0x400 + (line >> 3) * 32;
   const uint8_t *patterns = in_register(video_ram + (reg(4) & 7) * 0x800 + (line & 7));
   const uint8_t *colour_table = in_register(video_ram + reg(3) * 64);
 #pragma GCC unroll 4
   for (int col = 0; col < 32; col++) {
     const size_t name = names[col];  // wide, so the address scale does the * 8
-    store8(row + col * 8, column<V>(colour_table[name >> 3], patterns[name * 8]));
+    const size_t colour = colour_table[name >> 3], pattern = patterns[name * 8];
+    store8(row + col * 8, column<V>(colour, pattern));
+    if constexpr (note) note_column(reads, col, name, colour, pattern);
   }
 }
 
-template <class V>
-static inline void draw_graphics2(uint32_t *row, int line) {
+template <class V, bool note>
+static inline void draw_graphics2(uint32_t *row, int line, LineReads *reads) {
   const uint8_t *names = video_ram + (reg(2) & 15) * 0x400 + (line >> 3) * 32;
   const uint8_t *patterns = in_register(video_ram + third_pattern_base(line) + (line & 7));
   const size_t c3 = (size_t)reg(3) * 64;
@@ -269,17 +288,23 @@ static inline void draw_graphics2(uint32_t *row, int line) {
 #pragma GCC unroll 4
   for (int col = 0; col < 32; col++) {
     const size_t name = names[col];
-    store8(row + col * 8, column<V>(video_ram[(colour_part + name * 8) & colour_mask], patterns[name * 8]));
+    const size_t colour = video_ram[(colour_part + name * 8) & colour_mask], pattern = patterns[name * 8];
+    store8(row + col * 8, column<V>(colour, pattern));
+    if constexpr (note) note_column(reads, col, name, colour, pattern);
   }
 }
 
-template <class V>
-static inline void draw_multicolour(uint32_t *row, int line, int pattern_base) {
+template <class V, bool note>
+static inline void draw_multicolour(uint32_t *row, int line, int pattern_base, LineReads *reads) {
   const uint8_t *names = video_ram + (reg(2) & 15) * 0x400 + (line >> 3) * 32;
   const uint8_t *patterns = in_register(video_ram + pattern_base + ((line >> 2) & 7));
   // Four pixels of the high nibble's colour, four of the low one's.
 #pragma GCC unroll 4
-  for (int col = 0; col < 32; col++) store8(row + col * 8, column<V>(patterns[names[col] * (size_t)8], 0xF0));
+  for (int col = 0; col < 32; col++) {
+    const size_t name = names[col], colour = patterns[name * 8];
+    store8(row + col * 8, column<V>(colour, 0xF0));
+    if constexpr (note) note_column(reads, col, name, colour, 0xF0);
+  }
 }
 
 // The text modes' characters: the six pixels of each of the 64 patterns
@@ -456,8 +481,10 @@ static inline void draw_sprite_row(uint32_t *row, int col, uint64_t wide, int co
 // The background of the coloured modes changes far less often than it is
 // drawn, so each picture line's decoded background is kept and copied back
 // while nothing it was made from has changed: the registers that pick the
-// mode, tables and backdrop, the palette, and the video memory it reads
-// (data-port writes mark 64-byte blocks in vdp_dirty). The same goes for
+// mode and tables, the palette, and the video memory it reads (data-port
+// writes mark 64-byte blocks in vdp_dirty; a pattern block written forgets
+// only the lines showing one of its eight names). A new backdrop recolours
+// the copy's pixels of colour 0. The same goes for
 // the line's sprites, kept as a plan: the columns they draw and the status
 // bits they give, made from the attribute and sprite pattern tables. A line
 // whose kept copy was made but never used before it changed waits longer
@@ -484,6 +511,14 @@ struct SpritePlan {
 }  // namespace
 
 alignas(32) static uint32_t kept[LINES][256];
+// Per kept line: the backdrop its copy shows and which of its pixels show
+// it (as LineReads notes them); and per block of a pattern table, the kept
+// lines that read it (bits as in kept_valid). A line's bits there are
+// renewed when it is kept, so a set bit may only be stale for a line no
+// longer kept, which at worst forgets a line early.
+alignas(32) static uint8_t kept_clear[LINES][32];
+static uint32_t kept_backdrop[LINES], line_backdrop[LINES];  // the copy's; the line's last
+static uint64_t block_readers[32][LINE_WORDS];
 static uint64_t kept_valid[LINE_WORDS], plan_valid[LINE_WORDS];
 static uint64_t kept_key = ~(uint64_t)0;
 static uint32_t plan_key = ~0u;
@@ -540,6 +575,19 @@ static inline void kept_used(Keeping &k) {
 }
 
 static inline void forget_all(void) { memset(kept_valid, 0, sizeof kept_valid); }
+// Forgets the kept lines of words first .. last - 1 that read a block in
+// `blocks` of their pattern table.
+static inline void forget_blocks(uint64_t blocks, int first, int last) {
+  for (; blocks != 0; blocks &= blocks - 1) {
+    const int b = __builtin_ctzll(blocks);
+    for (int w = first; w < last; w++) kept_valid[w] &= ~block_readers[b][w];
+  }
+}
+static inline void note_readers(int line, uint32_t blocks) {
+  const int w = line >> 6;
+  const uint64_t bit = (uint64_t)1 << (line & 63);
+  for (int b = 0; b < 32; b++) block_readers[b][w] = (block_readers[b][w] & ~bit) | (bit & (0 - (uint64_t)((blocks >> b) & 1)));
+}
 // The marks of the `size` bytes at `base` (both multiples of 64, within
 // one 4 KB word of marks).
 static inline uint64_t marks(int base, int size) {
@@ -552,8 +600,10 @@ static inline bool written(int base) { return marks(base, 0x800) != 0; }
 // Forgets the kept lines and plans that read a block written since the last
 // look, under the current registers (a change of those forgets everything
 // anyway). Whole 2 KB tables are looked at, a little more than some masked
-// tables read.
-__attribute__((noinline)) static void forget_written(int mode) {
+// tables read. Inlined into each copy: a call from the AVX2 copy into code
+// built without AVX would switch the vector state at each call, which some
+// hosts make wait (this call once cost a sixth of a busy run).
+static inline void forget_written(int mode) {
   if ((plan_valid[0] | plan_valid[1] | plan_valid[2]) != 0) {
     const int attributes = (reg(5) & 0x7F) * 0x80;
     if (marks(attributes, 0x80) != 0 || written((reg(6) & 7) * 0x800))
@@ -569,19 +619,27 @@ __attribute__((noinline)) static void forget_written(int mode) {
     }
     const int c3 = reg(3) * 64;
     switch (mode) {
-      case 0:
-        if (written((reg(4) & 7) * 0x800) || marks(c3 & ~63, 64) != 0) forget_all();
+      case 0:  // the 32 colour bytes are one block, read by nearly every line
+        if (marks(c3 & ~63, 64) != 0) forget_all();
+        forget_blocks(marks((reg(4) & 7) * 0x800, 0x800), 0, LINE_WORDS);
         break;
       case 1:
-        if (written((reg(4) & 7) * 0x800)) forget_all();
+        forget_blocks(marks((reg(4) & 7) * 0x800, 0x800), 0, LINE_WORDS);
         break;
       default:  // 4 and 6: each third has its own tables, one word of lines
         for (int t = 0; t < 3; t++) {
-          bool read = written(third_pattern_base(t * 64));
-          // The colours: bit 13 from register 3, the third in bits 12..11,
-          // both masked by register 3.
-          if (mode == 4) read = read || written(((t << 11) | 0x2000) & c3 & 0x3800);
-          if (read) kept_valid[t] = 0;
+          uint64_t blocks = marks(third_pattern_base(t * 64), 0x800);
+          if (mode == 4) {
+            // The colours: bit 13 from register 3, the third in bits
+            // 12..11, both masked by register 3. Unmasked, a name's colours
+            // lie in the block of the same number as its pattern's.
+            const int colours = ((t << 11) | 0x2000) & c3 & 0x3800;
+            if ((reg(3) & 0x7F) == 0x7F)
+              blocks |= marks(colours, 0x800);
+            else if (written(colours))
+              kept_valid[t] = 0;
+          }
+          forget_blocks(blocks, t, t + 1);
         }
         break;
     }
@@ -623,13 +681,48 @@ static inline void copy_line(uint32_t *to, const uint32_t *from) {
   for (int i = 0; i < 256; i += 8) store8(to + i, load8<V>(from + i));
 }
 
-template <class V>
-static inline void draw_background(uint32_t *row, int line, int mode) {
+template <class V, bool note>
+static inline void draw_background(uint32_t *row, int line, int mode, LineReads *reads) {
   switch (mode) {
-    case 0: draw_graphics1<V>(row, line); break;
-    case 1: draw_multicolour<V>(row, line, (reg(4) & 7) * 0x800); break;
-    case 4: draw_graphics2<V>(row, line); break;
-    default: draw_multicolour<V>(row, line, third_pattern_base(line)); break;  // 6
+    case 0: draw_graphics1<V, note>(row, line, reads); break;
+    case 1: draw_multicolour<V, note>(row, line, (reg(4) & 7) * 0x800, reads); break;
+    case 4: draw_graphics2<V, note>(row, line, reads); break;
+    default: draw_multicolour<V, note>(row, line, third_pattern_base(line), reads); break;  // 6
+  }
+}
+
+// A kept copy drawn over another backdrop: its clear pixels take the
+// current one. When the line had the same backdrop a frame ago, it is
+// likely to hold, and the copy is changed too; one that changes every
+// frame would pay that store for nothing.
+#if WIDE_COPY
+__attribute__((target("avx2"))) static inline void recolour_columns(uint32_t *row, uint32_t *from,
+                                                                    const uint8_t *clear, uint32_t backdrop,
+                                                                    bool keep) {
+  const __m256i b = _mm256_set1_epi32((int)backdrop);
+#pragma GCC unroll 8
+  for (int c = 0; c < 32; c++) {
+    const __m256i m = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(bits.m[clear[c]]));
+    const __m256i v = _mm256_blendv_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(from + c * 8)), b, m);
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(row + c * 8), v);
+    if (keep) _mm256_storeu_si256(reinterpret_cast<__m256i *>(from + c * 8), v);
+  }
+}
+#endif
+template <class V>
+static inline void recolour_line(uint32_t *row, uint32_t *from, const uint8_t *clear, uint32_t backdrop, bool keep) {
+#if WIDE_COPY
+  if constexpr (std::is_same_v<V, px8>) {
+    recolour_columns(row, from, clear, backdrop, keep);
+    return;
+  }
+#endif
+  const V b = splat<V>(backdrop);
+#pragma GCC unroll 8
+  for (int c = 0; c < 32; c++) {
+    const V v = blend(lanes<V>(clear[c]), b, load8<V>(from + c * 8));
+    store8(row + c * 8, v);
+    if (keep) store8(from + c * 8, v);
   }
 }
 
@@ -769,16 +862,18 @@ static inline void draw_line(uint32_t *row, int line) {
   const int size = r1 & (VDP_R1_SIZE16 | VDP_R1_MAGNIFY);
   int background = AFRESH, sprites = AFRESH;
   uint64_t bit = 0;
+  bool steady = false;
   if (vdp_keep_lines != 0 && (unsigned)line < LINES && keeping_lines(line)) {
     const V regs = load8<V>(reinterpret_cast<const uint32_t *>(vdp_reg));
     if (or_lanes(regs ^ load8<V>(seen_regs)) != 0 || palette_serial != seen_serial) {
       store8(seen_regs, regs);
       seen_serial = palette_serial;
-      // Everything the background reads but video memory, and the same for
-      // the sprites (their colours are looked up when drawn).
+      // Everything the background reads but video memory and the backdrop
+      // (each copy knows its own), and the same for the sprites (their
+      // colours are looked up when drawn).
       const uint64_t key = (uint64_t)(reg(0) & VDP_R0_M3) | (uint64_t)(r1 & (VDP_R1_M1 | VDP_R1_M2)) |
                            (uint64_t)(reg(2) & 15) << 8 | (uint64_t)reg(3) << 16 | (uint64_t)(reg(4) & 7) << 24 |
-                           (uint64_t)backdrop << 28 | (uint64_t)palette_serial << 32;
+                           (uint64_t)palette_serial << 32;
       const uint32_t sprite_key = (uint32_t)size | (uint32_t)(reg(5) & 0x7F) << 2 | (uint32_t)(reg(6) & 7) << 9;
       if (key != kept_key) {
         kept_key = key;
@@ -791,6 +886,8 @@ static inline void draw_line(uint32_t *row, int line) {
     }
     if (vdp_dirty_any) forget_written(mode);
     bit = (uint64_t)1 << (line & 63);
+    steady = line_backdrop[line] == backdrop_pixel;
+    line_backdrop[line] = backdrop_pixel;
     if (kept_valid[line >> 6] & bit) {
       background = REUSED;
       kept_used(kept_keeping[line]);
@@ -807,18 +904,26 @@ static inline void draw_line(uint32_t *row, int line) {
     }
   }
   if (background == REUSED) {
-    copy_line<V>(row, kept[line]);
+    if (kept_backdrop[line] == backdrop_pixel) {
+      copy_line<V>(row, kept[line]);
+    } else {
+      recolour_line<V>(row, kept[line], kept_clear[line], backdrop_pixel, steady);
+      if (steady) kept_backdrop[line] = backdrop_pixel;
+    }
     if (composed[line >> 6] & bit) {  // the plan is reused too: only its status is left
       plan_status(plans[line]);
       return;
     }
+  } else if (background == KEPT) {
+    LineReads reads{kept_clear[line], 0};
+    draw_background<V, true>(row, line, mode, &reads);
+    copy_line<V>(kept[line], row);
+    kept_backdrop[line] = backdrop_pixel;
+    note_readers(line, reads.blocks);
+    kept_valid[line >> 6] |= bit;
+    composed[line >> 6] &= ~bit;
   } else {
-    draw_background<V>(row, line, mode);
-    if (background == KEPT) {
-      copy_line<V>(kept[line], row);
-      kept_valid[line >> 6] |= bit;
-      composed[line >> 6] &= ~bit;
-    }
+    draw_background<V, false>(row, line, mode, nullptr);
   }
   switch (size) {
     case 0: line_sprites<V, 0>(row, line, sprites, bit); break;
@@ -828,7 +933,16 @@ static inline void draw_line(uint32_t *row, int line) {
   }
   if (background == REUSED && sprites == REUSED && plans[line].count != 0 && ++plan_uses[line] >= COMPOSE_AFTER) {
     copy_line<V>(kept[line], row);
+    kept_backdrop[line] = backdrop_pixel;
     composed[line >> 6] |= bit;
+    // Sprite pixels are never colour 0: the backdrop no longer shows there.
+    const SpritePlan &plan = plans[line];
+    const int columns = (size == 0 ? 8 : size == 3 ? 32 : 16) / 8 + 1;
+    for (int i = 0; i < plan.count; i++) {
+      uint64_t wide = plan.shown[i];
+      for (int k = 0, col = plan.col[i]; k < columns; k++, col++, wide <<= 8)
+        if ((unsigned)col < 32) kept_clear[line][col] &= (uint8_t)~(wide >> 56);
+    }
   }
 }
 
