@@ -530,7 +530,10 @@ TEST(Render, KeptLinesMatchFreshDrawing) {
           // Names, colours, patterns, sprite attributes, anywhere.
           static const int kinds[16] = {0, 0, 0, 1, 1, 2, 2, 3, 3, 3, 4, 4, 5, 5, 6, 7};
           const int r16 = next_random() << 8 | next_random();
-          const int at[] = {names + r16 % 768, colours + r16 % 0x800, patterns + r16 % 0x800,
+          // Colours where a line reads them: Graphics I's 32 bytes, or an
+          // address that Graphics II's register 3 mask lets through.
+          const int gii = ((R(3) & 0x80) << 6) | (r16 & 0x1FFF & (R(3) << 6 | 0x3F));
+          const int at[] = {names + r16 % 768, r16 & 0x100 ? gii : colours + r16 % 32, patterns + r16 % 0x800,
                             (R(5) & 0x7F) * 128 + r16 % 128, r16};
           const int kind = kinds[next_random() % 16];
           if (kind < 5) {  // a run of data through the port

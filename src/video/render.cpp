@@ -246,25 +246,12 @@ static inline const uint8_t *in_register(const uint8_t *p) {
   return p;
 }
 
-// What drawing a line to keep notes besides its pixels: which of them show
-// the backdrop (`clear`: bit 7 - i of byte c for pixel i of column c), so
-// that a backdrop change recolours the copy instead of redrawing it; and
-// which 64-byte blocks of its pattern table it read (bit b: names 8b to
-// 8b + 7), so that a pattern written forgets only the lines showing it.
-struct LineReads {
-  uint8_t *clear;
-  uint32_t blocks;
-};
-// A column's pixels in colour 0: the pattern's set bits under a foreground
-// 0, its clear bits under a background 0.
-static inline void note_column(LineReads *reads, int col, size_t name, size_t colour, size_t pattern) {
-  const unsigned fg0 = (colour & 0xF0) == 0 ? 0xFF : 0, bg0 = (colour & 0x0F) == 0 ? 0xFF : 0;
-  reads->clear[col] = (uint8_t)((pattern & fg0) | (~pattern & bg0));
-  reads->blocks |= 1u << (name >> 3);
-}
+// Drawing a line to keep notes which 64-byte blocks of its pattern table
+// it read (bit b: names 8b to 8b + 7), so that a pattern written forgets
+// only the lines showing one of them.
 
 template <class V, bool note>
-static inline void draw_graphics1(uint32_t *row, int line, LineReads *reads) {
+static inline void draw_graphics1(uint32_t *row, int line, uint32_t *blocks) {
   const uint8_t *names = video_ram + (reg(2) & 15) * 0x400 + (line >> 3) * 32;
   const uint8_t *patterns = in_register(video_ram + (reg(4) & 7) * 0x800 + (line & 7));
   const uint8_t *colour_table = in_register(video_ram + reg(3) * 64);
@@ -273,12 +260,12 @@ static inline void draw_graphics1(uint32_t *row, int line, LineReads *reads) {
     const size_t name = names[col];  // wide, so the address scale does the * 8
     const size_t colour = colour_table[name >> 3], pattern = patterns[name * 8];
     store8(row + col * 8, column<V>(colour, pattern));
-    if constexpr (note) note_column(reads, col, name, colour, pattern);
+    if constexpr (note) *blocks |= 1u << (name >> 3);
   }
 }
 
 template <class V, bool note>
-static inline void draw_graphics2(uint32_t *row, int line, LineReads *reads) {
+static inline void draw_graphics2(uint32_t *row, int line, uint32_t *blocks) {
   const uint8_t *names = video_ram + (reg(2) & 15) * 0x400 + (line >> 3) * 32;
   const uint8_t *patterns = in_register(video_ram + third_pattern_base(line) + (line & 7));
   const size_t c3 = (size_t)reg(3) * 64;
@@ -290,12 +277,12 @@ static inline void draw_graphics2(uint32_t *row, int line, LineReads *reads) {
     const size_t name = names[col];
     const size_t colour = video_ram[(colour_part + name * 8) & colour_mask], pattern = patterns[name * 8];
     store8(row + col * 8, column<V>(colour, pattern));
-    if constexpr (note) note_column(reads, col, name, colour, pattern);
+    if constexpr (note) *blocks |= 1u << (name >> 3);
   }
 }
 
 template <class V, bool note>
-static inline void draw_multicolour(uint32_t *row, int line, int pattern_base, LineReads *reads) {
+static inline void draw_multicolour(uint32_t *row, int line, int pattern_base, uint32_t *blocks) {
   const uint8_t *names = video_ram + (reg(2) & 15) * 0x400 + (line >> 3) * 32;
   const uint8_t *patterns = in_register(video_ram + pattern_base + ((line >> 2) & 7));
   // Four pixels of the high nibble's colour, four of the low one's.
@@ -303,7 +290,7 @@ static inline void draw_multicolour(uint32_t *row, int line, int pattern_base, L
   for (int col = 0; col < 32; col++) {
     const size_t name = names[col], colour = patterns[name * 8];
     store8(row + col * 8, column<V>(colour, 0xF0));
-    if constexpr (note) note_column(reads, col, name, colour, 0xF0);
+    if constexpr (note) *blocks |= 1u << (name >> 3);
   }
 }
 
@@ -481,10 +468,10 @@ static inline void draw_sprite_row(uint32_t *row, int col, uint64_t wide, int co
 // The background of the coloured modes changes far less often than it is
 // drawn, so each picture line's decoded background is kept and copied back
 // while nothing it was made from has changed: the registers that pick the
-// mode and tables, the palette, and the video memory it reads (data-port
-// writes mark 64-byte blocks in vdp_dirty; a pattern block written forgets
-// only the lines showing one of its eight names). A new backdrop recolours
-// the copy's pixels of colour 0. The same goes for
+// mode, tables and backdrop, the palette, and the video memory it reads
+// (data-port writes mark 64-byte blocks in vdp_dirty; a pattern or
+// Graphics II colour block written forgets only the lines showing one of
+// its eight names). The same goes for
 // the line's sprites, kept as a plan: the columns they draw and the status
 // bits they give, made from the attribute and sprite pattern tables. A line
 // whose kept copy was made but never used before it changed waits longer
@@ -511,13 +498,10 @@ struct SpritePlan {
 }  // namespace
 
 alignas(32) static uint32_t kept[LINES][256];
-// Per kept line: the backdrop its copy shows and which of its pixels show
-// it (as LineReads notes them); and per block of a pattern table, the kept
-// lines that read it (bits as in kept_valid). A line's bits there are
-// renewed when it is kept, so a set bit may only be stale for a line no
-// longer kept, which at worst forgets a line early.
-alignas(32) static uint8_t kept_clear[LINES][32];
-static uint32_t kept_backdrop[LINES], line_backdrop[LINES];  // the copy's; the line's last
+// Per block of a pattern table, the kept lines that read it (bits as in
+// kept_valid). A line's bits there are renewed when it is kept, so a set
+// bit may only be stale for a line no longer kept, which at worst forgets
+// a line early.
 static uint64_t block_readers[32][LINE_WORDS];
 static uint64_t kept_valid[LINE_WORDS], plan_valid[LINE_WORDS];
 static uint64_t kept_key = ~(uint64_t)0;
@@ -597,6 +581,29 @@ static inline uint64_t marks(int base, int size) {
 // Whether a block of the 2 KB table at `base` (a multiple of 2 KB) was written.
 static inline bool written(int base) { return marks(base, 0x800) != 0; }
 
+// Graphics II colours: a line of third t reads, for name n, the block
+// ((t << 5) | (n >> 3)) & m of the 8 KB half that register 3's bit 7
+// picks, m being its bits 6..0 (address bits 12..6). A written block there
+// is read by the names whose bits 7..3 agree with it where m keeps them.
+static inline void forget_colour_blocks(int c3) {
+  const unsigned m = (unsigned)reg(3) & 0x7F, free = ~m & 31;
+  const int half = c3 & 0x2000;
+  const uint64_t words[2] = {marks(half, 0x1000), marks(half + 0x1000, 0x1000)};
+  for (int h = 0; h < 2; h++) {
+    for (uint64_t left = words[h]; left != 0; left &= left - 1) {
+      const unsigned b = (unsigned)(h * 64 + __builtin_ctzll(left));
+      if ((b & ~m) != 0) continue;  // no address reaches it
+      uint64_t names = 0;           // bit k: names 8k .. 8k + 7
+      for (unsigned s = free;; s = (s - 1) & free) {
+        names |= (uint64_t)1 << ((b & 31) | s);
+        if (s == 0) break;
+      }
+      for (int t = 0; t < 3; t++)
+        if ((((unsigned)t << 5) & m) == (b & 0x60)) forget_blocks(names, t, t + 1);
+    }
+  }
+}
+
 // Forgets the kept lines and plans that read a block written since the last
 // look, under the current registers (a change of those forgets everything
 // anyway). Whole 2 KB tables are looked at, a little more than some masked
@@ -627,20 +634,8 @@ static inline void forget_written(int mode) {
         forget_blocks(marks((reg(4) & 7) * 0x800, 0x800), 0, LINE_WORDS);
         break;
       default:  // 4 and 6: each third has its own tables, one word of lines
-        for (int t = 0; t < 3; t++) {
-          uint64_t blocks = marks(third_pattern_base(t * 64), 0x800);
-          if (mode == 4) {
-            // The colours: bit 13 from register 3, the third in bits
-            // 12..11, both masked by register 3. Unmasked, a name's colours
-            // lie in the block of the same number as its pattern's.
-            const int colours = ((t << 11) | 0x2000) & c3 & 0x3800;
-            if ((reg(3) & 0x7F) == 0x7F)
-              blocks |= marks(colours, 0x800);
-            else if (written(colours))
-              kept_valid[t] = 0;
-          }
-          forget_blocks(blocks, t, t + 1);
-        }
+        for (int t = 0; t < 3; t++) forget_blocks(marks(third_pattern_base(t * 64), 0x800), t, t + 1);
+        if (mode == 4) forget_colour_blocks(c3);
         break;
     }
   }
@@ -682,47 +677,12 @@ static inline void copy_line(uint32_t *to, const uint32_t *from) {
 }
 
 template <class V, bool note>
-static inline void draw_background(uint32_t *row, int line, int mode, LineReads *reads) {
+static inline void draw_background(uint32_t *row, int line, int mode, uint32_t *blocks) {
   switch (mode) {
-    case 0: draw_graphics1<V, note>(row, line, reads); break;
-    case 1: draw_multicolour<V, note>(row, line, (reg(4) & 7) * 0x800, reads); break;
-    case 4: draw_graphics2<V, note>(row, line, reads); break;
-    default: draw_multicolour<V, note>(row, line, third_pattern_base(line), reads); break;  // 6
-  }
-}
-
-// A kept copy drawn over another backdrop: its clear pixels take the
-// current one. When the line had the same backdrop a frame ago, it is
-// likely to hold, and the copy is changed too; one that changes every
-// frame would pay that store for nothing.
-#if WIDE_COPY
-__attribute__((target("avx2"))) static inline void recolour_columns(uint32_t *row, uint32_t *from,
-                                                                    const uint8_t *clear, uint32_t backdrop,
-                                                                    bool keep) {
-  const __m256i b = _mm256_set1_epi32((int)backdrop);
-#pragma GCC unroll 8
-  for (int c = 0; c < 32; c++) {
-    const __m256i m = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(bits.m[clear[c]]));
-    const __m256i v = _mm256_blendv_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(from + c * 8)), b, m);
-    _mm256_storeu_si256(reinterpret_cast<__m256i *>(row + c * 8), v);
-    if (keep) _mm256_storeu_si256(reinterpret_cast<__m256i *>(from + c * 8), v);
-  }
-}
-#endif
-template <class V>
-static inline void recolour_line(uint32_t *row, uint32_t *from, const uint8_t *clear, uint32_t backdrop, bool keep) {
-#if WIDE_COPY
-  if constexpr (std::is_same_v<V, px8>) {
-    recolour_columns(row, from, clear, backdrop, keep);
-    return;
-  }
-#endif
-  const V b = splat<V>(backdrop);
-#pragma GCC unroll 8
-  for (int c = 0; c < 32; c++) {
-    const V v = blend(lanes<V>(clear[c]), b, load8<V>(from + c * 8));
-    store8(row + c * 8, v);
-    if (keep) store8(from + c * 8, v);
+    case 0: draw_graphics1<V, note>(row, line, blocks); break;
+    case 1: draw_multicolour<V, note>(row, line, (reg(4) & 7) * 0x800, blocks); break;
+    case 4: draw_graphics2<V, note>(row, line, blocks); break;
+    default: draw_multicolour<V, note>(row, line, third_pattern_base(line), blocks); break;  // 6
   }
 }
 
@@ -862,18 +822,16 @@ static inline void draw_line(uint32_t *row, int line) {
   const int size = r1 & (VDP_R1_SIZE16 | VDP_R1_MAGNIFY);
   int background = AFRESH, sprites = AFRESH;
   uint64_t bit = 0;
-  bool steady = false;
   if (vdp_keep_lines != 0 && (unsigned)line < LINES && keeping_lines(line)) {
     const V regs = load8<V>(reinterpret_cast<const uint32_t *>(vdp_reg));
     if (or_lanes(regs ^ load8<V>(seen_regs)) != 0 || palette_serial != seen_serial) {
       store8(seen_regs, regs);
       seen_serial = palette_serial;
-      // Everything the background reads but video memory and the backdrop
-      // (each copy knows its own), and the same for the sprites (their
-      // colours are looked up when drawn).
+      // Everything the background reads but video memory, and the same for
+      // the sprites (their colours are looked up when drawn).
       const uint64_t key = (uint64_t)(reg(0) & VDP_R0_M3) | (uint64_t)(r1 & (VDP_R1_M1 | VDP_R1_M2)) |
                            (uint64_t)(reg(2) & 15) << 8 | (uint64_t)reg(3) << 16 | (uint64_t)(reg(4) & 7) << 24 |
-                           (uint64_t)palette_serial << 32;
+                           (uint64_t)backdrop << 28 | (uint64_t)palette_serial << 32;
       const uint32_t sprite_key = (uint32_t)size | (uint32_t)(reg(5) & 0x7F) << 2 | (uint32_t)(reg(6) & 7) << 9;
       if (key != kept_key) {
         kept_key = key;
@@ -886,8 +844,6 @@ static inline void draw_line(uint32_t *row, int line) {
     }
     if (vdp_dirty_any) forget_written(mode);
     bit = (uint64_t)1 << (line & 63);
-    steady = line_backdrop[line] == backdrop_pixel;
-    line_backdrop[line] = backdrop_pixel;
     if (kept_valid[line >> 6] & bit) {
       background = REUSED;
       kept_used(kept_keeping[line]);
@@ -904,22 +860,16 @@ static inline void draw_line(uint32_t *row, int line) {
     }
   }
   if (background == REUSED) {
-    if (kept_backdrop[line] == backdrop_pixel) {
-      copy_line<V>(row, kept[line]);
-    } else {
-      recolour_line<V>(row, kept[line], kept_clear[line], backdrop_pixel, steady);
-      if (steady) kept_backdrop[line] = backdrop_pixel;
-    }
+    copy_line<V>(row, kept[line]);
     if (composed[line >> 6] & bit) {  // the plan is reused too: only its status is left
       plan_status(plans[line]);
       return;
     }
   } else if (background == KEPT) {
-    LineReads reads{kept_clear[line], 0};
-    draw_background<V, true>(row, line, mode, &reads);
+    uint32_t blocks = 0;
+    draw_background<V, true>(row, line, mode, &blocks);
     copy_line<V>(kept[line], row);
-    kept_backdrop[line] = backdrop_pixel;
-    note_readers(line, reads.blocks);
+    note_readers(line, blocks);
     kept_valid[line >> 6] |= bit;
     composed[line >> 6] &= ~bit;
   } else {
@@ -933,16 +883,7 @@ static inline void draw_line(uint32_t *row, int line) {
   }
   if (background == REUSED && sprites == REUSED && plans[line].count != 0 && ++plan_uses[line] >= COMPOSE_AFTER) {
     copy_line<V>(kept[line], row);
-    kept_backdrop[line] = backdrop_pixel;
     composed[line >> 6] |= bit;
-    // Sprite pixels are never colour 0: the backdrop no longer shows there.
-    const SpritePlan &plan = plans[line];
-    const int columns = (size == 0 ? 8 : size == 3 ? 32 : 16) / 8 + 1;
-    for (int i = 0; i < plan.count; i++) {
-      uint64_t wide = plan.shown[i];
-      for (int k = 0, col = plan.col[i]; k < columns; k++, col++, wide <<= 8)
-        if ((unsigned)col < 32) kept_clear[line][col] &= (uint8_t)~(wide >> 56);
-    }
   }
 }
 

@@ -129,9 +129,13 @@ int vdp_write_port(int port, int value) {
   value &= 0xFF;
   if ((port & 1) == 0) {
     const int a = vdp_address & 0x3FFF;
-    video_ram[a] = (uint8_t)value;
-    vdp_dirty[(unsigned)a >> (VDP_BLOCK_SHIFT + 6)] |= (uint64_t)1 << (((unsigned)a >> VDP_BLOCK_SHIFT) & 63);
-    vdp_dirty_any = 1;
+    // Games often send a whole table from a copy in RAM each frame, most
+    // of it unchanged: only a byte that changes marks its block.
+    if (video_ram[a] != (uint8_t)value) {
+      video_ram[a] = (uint8_t)value;
+      vdp_dirty[(unsigned)a >> (VDP_BLOCK_SHIFT + 6)] |= (uint64_t)1 << (((unsigned)a >> VDP_BLOCK_SHIFT) & 63);
+      vdp_dirty_any = 1;
+    }
     vdp_address = (vdp_address + 1) & 0x3FFF;
     vdp_byte = 0;
     return 0;
