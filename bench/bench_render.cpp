@@ -17,9 +17,12 @@
 #include <cstring>
 #include <vector>
 
+#include "video/present.h"
 #include "video/vdp.h"
 
-static uint32_t frame[192 * 256];
+// The frame buffer itself, as the machine draws: rows that show what they
+// would draw again are left alone there.
+static uint32_t *const frame = frame_buffer;
 
 static void setup(int mode, int sprite_size) {
   vdp_pal = 0;

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "video/present.h"
 #include "video/vdp.h"
 
 namespace {
@@ -508,7 +509,7 @@ TEST(Render, DrawingOrderPutsLowNumbersOnTop) {
 // call, and palette changes.
 TEST(Render, KeptLinesMatchFreshDrawing) {
   static const int modes[] = {0, 1, 4, 6, 0, 4, 2, 3};
-  uint32_t kept[256], fresh[256];
+  uint32_t fresh[256], elsewhere[256];
   for (int trial = 0; trial < 48; trial++) {
     seed = 4099u * (unsigned)trial + 7u;
     vdp_pal = trial & 1;
@@ -545,7 +546,7 @@ TEST(Render, KeptLinesMatchFreshDrawing) {
             static const int regs[16] = {7, 7, 7, 7, 1, 1, 1, 0, 2, 3, 3, 4, 4, 5, 6, 6};
             const int r = regs[next_random() % 16];
             int v = next_random();
-            if (r == 1) v = (v & ~VDP_R1_INTERRUPT) | VDP_R1_DISPLAY;
+            if (r == 1) v = (v & ~VDP_R1_INTERRUPT) | (next_random() % 8 ? VDP_R1_DISPLAY : 0);
             if (r == 1 && next_random() % 4) v = (R(1) & ~3) | (v & 3);  // sprite size alone
             if (r == 4 && next_random() % 2) v = R(4) ^ 4;                 // the pattern half alone
             if (r == 0) v &= VDP_R0_M3;
@@ -564,9 +565,12 @@ TEST(Render, KeptLinesMatchFreshDrawing) {
         const int fresh_status = vdp_status;
         vdp_status = status;
         vdp_keep_lines = 1;
+        // The frame buffer's own row, which a line shown whole again is left
+        // as; in some frames another.
+        uint32_t *const kept = f % 5 == 4 ? elsewhere : image + line * 256;
         vdp_draw_line(kept, line);
         ASSERT_EQ(vdp_status, fresh_status) << "trial " << trial << " frame " << f << " line " << line;
-        ASSERT_EQ(0, memcmp(kept, fresh, sizeof kept)) << "trial " << trial << " frame " << f << " line " << line;
+        ASSERT_EQ(0, memcmp(kept, fresh, sizeof fresh)) << "trial " << trial << " frame " << f << " line " << line;
       }
     }
   }

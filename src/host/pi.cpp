@@ -156,14 +156,17 @@ void host_shutdown(void) {
 
 void host_set_fullscreen(int) {}  // the display element always fills the screen
 
-// The status line goes into the picture itself, over rows 4 to 11; then
-// the frame is uploaded as the texture's top 256x192 and drawn as a quad.
+// The frame is uploaded as the texture's top 256x192, the status line over
+// its rows 4 to 11 (the texture's, not the frame buffer's: the renderer
+// leaves rows that did not change as they are), and drawn as a quad.
 void host_present(void) {
   if (surfaceEGL == EGL_NO_SURFACE) return;
-  if (present_status_shown) memcpy(frame_buffer + 4 * SCREEN_PIXELS_X, status_line, sizeof status_line);
   glClear(GL_COLOR_BUFFER_BIT);
   glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, SCREEN_PIXELS_X, SCREEN_PIXELS_Y, GL_RGBA, GL_UNSIGNED_BYTE,
                   frame_buffer);
+  if (present_status_shown)
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 4, SCREEN_PIXELS_X, STATUS_LINE_ROWS, GL_RGBA, GL_UNSIGNED_BYTE,
+                    status_line);
   glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
   eglSwapBuffers(display, surfaceEGL);
 }

@@ -13,6 +13,7 @@
 #define WIDE_COPY 0
 #endif
 
+#include "video/present.h"
 #include "video/vdp.h"
 
 // The 32-byte vectors below never cross a call: every helper is inlined, so
@@ -515,6 +516,12 @@ static SpritePlan plans[LINES];
 // Such a copy goes with its plan.
 enum { COMPOSE_AFTER = 2 };
 static uint64_t composed[LINE_WORDS];
+// Lines whose row in the frame buffer shows exactly their kept copy, as
+// the last drawing left it: reused whole, such a line is not copied again.
+// Only the frame buffer's own row for a line counts; nothing but the
+// renderer writes there (hosts and captures only read it), and anything
+// else that does must call vdp_memory_changed.
+static uint64_t row_holds[LINE_WORDS];
 static uint8_t plan_uses[LINES];
 
 static inline void forget_plans(void) {
@@ -774,6 +781,15 @@ template <class V>
 static inline void draw_line(uint32_t *row, int line) {
   const int r1 = reg(1);
   const int backdrop = reg(7) & 15;
+  // Whether the line's own frame-buffer row still shows its kept copy;
+  // drawing there ends that until it shows it again, and so does a new copy.
+  bool held = false, own = false;
+  if ((unsigned)line < LINES && row == image + line * SCREEN_PIXELS_X) {
+    const uint64_t b = (uint64_t)1 << (line & 63);
+    own = true;
+    held = (row_holds[line >> 6] & b) != 0;
+    row_holds[line >> 6] &= ~b;
+  }
   if ((r1 & VDP_R1_DISPLAY) == 0) {
     fill<V>(row, 256, vdp_colors[backdrop]);
     return;
@@ -860,15 +876,21 @@ static inline void draw_line(uint32_t *row, int line) {
     }
   }
   if (background == REUSED) {
-    copy_line<V>(row, kept[line]);
-    if (composed[line >> 6] & bit) {  // the plan is reused too: only its status is left
+    // With its sprites drawn into the copy, or none, the line is the copy:
+    // only the plan's status is left, and the copy itself where the row no
+    // longer shows it.
+    const bool whole = (composed[line >> 6] & bit) != 0 || (sprites == REUSED && plans[line].count == 0);
+    if (!(whole && held)) copy_line<V>(row, kept[line]);
+    if (whole) {
       plan_status(plans[line]);
+      if (own) row_holds[line >> 6] |= bit;
       return;
     }
   } else if (background == KEPT) {
     uint32_t blocks = 0;
     draw_background<V, true>(row, line, mode, &blocks);
     copy_line<V>(kept[line], row);
+    row_holds[line >> 6] &= ~bit;
     note_readers(line, blocks);
     kept_valid[line >> 6] |= bit;
     composed[line >> 6] &= ~bit;
@@ -884,6 +906,7 @@ static inline void draw_line(uint32_t *row, int line) {
   if (background == REUSED && sprites == REUSED && plans[line].count != 0 && ++plan_uses[line] >= COMPOSE_AFTER) {
     copy_line<V>(kept[line], row);
     composed[line >> 6] |= bit;
+    row_holds[line >> 6] = own ? row_holds[line >> 6] | bit : row_holds[line >> 6] & ~bit;
   }
 }
 

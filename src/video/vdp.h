@@ -61,7 +61,8 @@ enum { VDP_BLOCK_SHIFT = 6, VDP_BLOCKS = 0x4000 >> VDP_BLOCK_SHIFT, VDP_DIRTY_WO
 extern uint64_t vdp_dirty[VDP_DIRTY_WORDS];
 extern uint8_t vdp_dirty_any;
 // Video memory changed wholesale, or outside the data port (a reset, a
-// snapshot, a direct write): every kept line is redrawn.
+// snapshot, a direct write), or the frame buffer's picture written by
+// anything but the renderer: every kept line is redrawn.
 void vdp_memory_changed(void);
 // 0 draws every line from video memory, keeping nothing (for comparison in
 // tests); 1, the default, keeps decoded lines.
@@ -82,4 +83,6 @@ int check_for_interrupt(void);
 // Draws picture line `line` (0..191) into the 256 pixels at `row` from the
 // current registers and video memory, updating the sprite bits of
 // vdp_status. The frame driver calls it; tests and benchmarks may too.
+// A line's own row of the frame buffer that already shows what it would
+// draw is left as it is.
 void vdp_draw_line(uint32_t *row, int line);
