@@ -216,16 +216,21 @@ static int scale_picture(SDL_Surface *source, SDL_Surface *target, SDL_Rect r, S
   }
   static uint8_t dirty[SCREEN_PIXELS_Y], written[PRESENT_MAX_SIZE];
   bool any = false;
+  // Rows the renderer has not written since they were last compared are
+  // as shown.
+  const bool marked = source->pixels == frame_buffer;
   for (int sy = 0; sy < SCREEN_PIXELS_Y; sy++) {
     const void *row = (const uint8_t *)source->pixels + (size_t)sy * source->pitch;
     uint32_t *seen = shown + sy * SCREEN_PIXELS_X;
-    dirty[sy] = !shown_on.valid || memcmp(seen, row, sizeof(uint32_t) * SCREEN_PIXELS_X) != 0;
+    const bool as_shown = shown_on.valid && marked && ((frame_rows_written[sy >> 6] >> (sy & 63)) & 1) == 0;
+    dirty[sy] = !as_shown && (!shown_on.valid || memcmp(seen, row, sizeof(uint32_t) * SCREEN_PIXELS_X) != 0);
     if (dirty[sy]) {
       memcpy(seen, row, sizeof(uint32_t) * SCREEN_PIXELS_X);
       any = true;
     }
   }
   shown_on.valid = true;
+  if (marked) memset(frame_rows_written, 0, sizeof frame_rows_written);
   if (!any) return 0;
   scale_rows(source, target, r, dirty, written);
   int bands = 0;

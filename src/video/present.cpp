@@ -11,6 +11,7 @@
 
 uint32_t frame_buffer[SCREEN_PIXELS_Y * SCREEN_PIXELS_X];
 uint32_t *image = frame_buffer;
+uint64_t frame_rows_written[3] = {~(uint64_t)0, ~(uint64_t)0, ~(uint64_t)0};
 uint32_t status_line[STATUS_LINE_ROWS * SCREEN_PIXELS_X];
 
 int32_t SCREEN_WIDTH = 640, SCREEN_HEIGHT = 416;

@@ -11,6 +11,10 @@
 // 256x8 status line in the same order.
 extern uint32_t frame_buffer[SCREEN_PIXELS_Y * SCREEN_PIXELS_X];
 extern uint32_t *image;           // the frame buffer's first pixel
+// Rows of the picture the renderer wrote since a presentation last cleared
+// this (bit y % 64 of word y / 64): the others still hold what was shown.
+// Anything else that writes the picture marks its rows here too.
+extern uint64_t frame_rows_written[3];
 enum { STATUS_LINE_ROWS = 8 };
 enum { STATUS_CELLS = 41 };   // characters the status line holds
 extern uint32_t status_line[STATUS_LINE_ROWS * SCREEN_PIXELS_X];

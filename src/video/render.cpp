@@ -760,21 +760,23 @@ static inline void apply_plan(uint32_t *row, const SpritePlan &plan) {
 // drawn (planned) and kept.
 enum { AFRESH, REUSED, KEPT };
 
-// The sprites of a line, drawn directly or through its plan.
-template <class V, int size>
-static inline void line_sprites(uint32_t *row, int line, int how, uint64_t bit) {
-  if (how == AFRESH) {
-    SpritePlan plan;
-    plan_sprites<V, size>(plan, line);
-    apply_plan<V, size>(row, plan);
-    return;
+// The plan of a line's sprites: kept, made to keep, or made for this
+// drawing alone (in `fresh`).
+template <class V>
+static inline const SpritePlan &line_plan(int line, int size, int how, uint64_t bit, SpritePlan &fresh) {
+  if (how == REUSED) return plans[line];
+  SpritePlan &plan = how == KEPT ? plans[line] : fresh;
+  switch (size) {
+    case 0: plan_sprites<V, 0>(plan, line); break;
+    case 1: plan_sprites<V, 1>(plan, line); break;
+    case 2: plan_sprites<V, 2>(plan, line); break;
+    default: plan_sprites<V, 3>(plan, line); break;
   }
   if (how == KEPT) {
-    plan_sprites<V, size>(plans[line], line);
     plan_valid[line >> 6] |= bit;
     plan_uses[line] = 0;
   }
-  apply_plan<V, size>(row, plans[line]);
+  return plan;
 }
 
 template <class V>
@@ -783,12 +785,15 @@ static inline void draw_line(uint32_t *row, int line) {
   const int backdrop = reg(7) & 15;
   // Whether the line's own frame-buffer row still shows its kept copy;
   // drawing there ends that until it shows it again, and so does a new copy.
-  bool held = false, own = false;
+  // A row left as it is keeps the written mark it had.
+  bool held = false, own = false, marked = false;
   if ((unsigned)line < LINES && row == image + line * SCREEN_PIXELS_X) {
     const uint64_t b = (uint64_t)1 << (line & 63);
     own = true;
     held = (row_holds[line >> 6] & b) != 0;
     row_holds[line >> 6] &= ~b;
+    marked = (frame_rows_written[line >> 6] & b) != 0;
+    frame_rows_written[line >> 6] |= b;
   }
   if ((r1 & VDP_R1_DISPLAY) == 0) {
     fill<V>(row, 256, vdp_colors[backdrop]);
@@ -875,14 +880,18 @@ static inline void draw_line(uint32_t *row, int line) {
       sprites = KEPT;
     }
   }
+  // The sprites are planned first: a line without any is its background.
+  SpritePlan fresh;
+  const SpritePlan &plan = line_plan<V>(line, size, sprites, bit, fresh);
   if (background == REUSED) {
     // With its sprites drawn into the copy, or none, the line is the copy:
     // only the plan's status is left, and the copy itself where the row no
     // longer shows it.
-    const bool whole = (composed[line >> 6] & bit) != 0 || (sprites == REUSED && plans[line].count == 0);
+    const bool whole = (composed[line >> 6] & bit) != 0 || plan.count == 0;
     if (!(whole && held)) copy_line<V>(row, kept[line]);
+    else if (!marked) frame_rows_written[line >> 6] &= ~bit;
     if (whole) {
-      plan_status(plans[line]);
+      plan_status(plan);
       if (own) row_holds[line >> 6] |= bit;
       return;
     }
@@ -890,7 +899,7 @@ static inline void draw_line(uint32_t *row, int line) {
     uint32_t blocks = 0;
     draw_background<V, true>(row, line, mode, &blocks);
     copy_line<V>(kept[line], row);
-    row_holds[line >> 6] &= ~bit;
+    row_holds[line >> 6] = own && plan.count == 0 ? row_holds[line >> 6] | bit : row_holds[line >> 6] & ~bit;
     note_readers(line, blocks);
     kept_valid[line >> 6] |= bit;
     composed[line >> 6] &= ~bit;
@@ -898,10 +907,10 @@ static inline void draw_line(uint32_t *row, int line) {
     draw_background<V, false>(row, line, mode, nullptr);
   }
   switch (size) {
-    case 0: line_sprites<V, 0>(row, line, sprites, bit); break;
-    case 1: line_sprites<V, 1>(row, line, sprites, bit); break;
-    case 2: line_sprites<V, 2>(row, line, sprites, bit); break;
-    default: line_sprites<V, 3>(row, line, sprites, bit); break;
+    case 0: apply_plan<V, 0>(row, plan); break;
+    case 1: apply_plan<V, 1>(row, plan); break;
+    case 2: apply_plan<V, 2>(row, plan); break;
+    default: apply_plan<V, 3>(row, plan); break;
   }
   if (background == REUSED && sprites == REUSED && plans[line].count != 0 && ++plan_uses[line] >= COMPOSE_AFTER) {
     copy_line<V>(kept[line], row);
