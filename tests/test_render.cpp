@@ -541,7 +541,9 @@ TEST(Render, KeptLinesMatchFreshDrawing) {
             const int a = at[kind] & 0x3FFF;
             vdp_write_port(1, a & 0xFF);
             vdp_write_port(1, (a >> 8) | 0x40);
-            for (int n = 1 + next_random() % 6; n > 0; n--) vdp_write_port(0, next_random());
+            // Sprite entries now and then end the table, or stop ending it.
+            for (int n = 1 + next_random() % 6; n > 0; n--)
+              vdp_write_port(0, kind == 3 && next_random() % 4 == 0 ? 0xD0 : next_random());
           } else if (kind == 5) {  // a register, the interrupt left off
             static const int regs[16] = {7, 7, 7, 7, 1, 1, 1, 0, 2, 3, 3, 4, 4, 5, 6, 6};
             const int r = regs[next_random() % 16];

@@ -524,12 +524,53 @@ static uint64_t composed[LINE_WORDS];
 static uint64_t row_holds[LINE_WORDS];
 static uint8_t plan_uses[LINES];
 
-static inline void forget_plans(void) {
+// The sprite attribute table as the valid plans were made from it: a write
+// there forgets only the plans of the lines the changed entries covered or
+// cover.
+static uint8_t planned_attributes[128];
+static inline const uint8_t *attribute_table(void) { return video_ram + (reg(5) & 0x7F) * 0x80; }
+// Forgets the plans of the lines in `lines` (bits as in plan_valid), and
+// their copies that have those plans' sprites drawn in.
+static inline void forget_plans_of(const uint64_t *lines) {
   for (int w = 0; w < LINE_WORDS; w++) {
-    plan_valid[w] = 0;
-    kept_valid[w] &= ~composed[w];
-    composed[w] = 0;
+    plan_valid[w] &= ~lines[w];
+    kept_valid[w] &= ~(composed[w] & lines[w]);
+    composed[w] &= ~lines[w];
   }
+}
+static inline void forget_plans(void) {
+  static const uint64_t all[LINE_WORDS] = {~(uint64_t)0, ~(uint64_t)0, ~(uint64_t)0};
+  forget_plans_of(all);
+  memcpy(planned_attributes, attribute_table(), sizeof planned_attributes);
+}
+// The picture lines a sprite at Y byte y covers: those whose row in it,
+// (line - 1 - y) & 0xFF, is below its height.
+static inline void add_sprite_lines(uint64_t *lines, int y, int height) {
+  for (int k = 0; k < height; k++) {
+    const int line = (y + 1 + k) & 0xFF;
+    if (line < LINES) lines[line >> 6] |= (uint64_t)1 << (line & 63);
+  }
+}
+// After writes to the attribute table: the plans of the lines where a
+// changed entry was or is. An end marker come or gone moves every entry
+// after it in or out of sight, so all plans go.
+static void forget_moved_sprites(void) {
+  const uint8_t *now = attribute_table();
+  const int size = reg(1) & (VDP_R1_SIZE16 | VDP_R1_MAGNIFY);
+  const int height = size == 0 ? 8 : size == 3 ? 32 : 16;
+  uint64_t lines[LINE_WORDS] = {};
+  for (int e = 0; e < 128; e += 4) {
+    const uint8_t *was = planned_attributes + e;
+    if (memcmp(was, now + e, 4) == 0) continue;
+    if (was[0] == SPRITE_END || now[e] == SPRITE_END) {
+      forget_plans();
+      return;
+    }
+    add_sprite_lines(lines, was[0], height);
+    add_sprite_lines(lines, now[e], height);
+  }
+  forget_plans_of(lines);
+  memcpy(planned_attributes, now, sizeof planned_attributes);
 }
 static uint32_t palette_serial;  // palette changes seen by the renderer
 // The registers and palette serial at the last look, to skip the keys when
@@ -618,11 +659,10 @@ static inline void forget_colour_blocks(int c3) {
 // built without AVX would switch the vector state at each call, which some
 // hosts make wait (this call once cost a sixth of a busy run).
 static inline void forget_written(int mode) {
-  if ((plan_valid[0] | plan_valid[1] | plan_valid[2]) != 0) {
-    const int attributes = (reg(5) & 0x7F) * 0x80;
-    if (marks(attributes, 0x80) != 0 || written((reg(6) & 7) * 0x800))
-      forget_plans();
-  }
+  if (written((reg(6) & 7) * 0x800))
+    forget_plans();
+  else if (marks((reg(5) & 0x7F) * 0x80, 0x80) != 0)
+    forget_moved_sprites();
   if ((kept_valid[0] | kept_valid[1] | kept_valid[2]) != 0) {
     // 32 names a row, eight lines a row: a block holds the two rows of 16
     // lines from 16 * b, which lie in one word of kept_valid.
@@ -760,50 +800,82 @@ static inline void apply_plan(uint32_t *row, const SpritePlan &plan) {
 // drawn (planned) and kept.
 enum { AFRESH, REUSED, KEPT };
 
-// The plan of a line's sprites: kept, made to keep, or made for this
-// drawing alone (in `fresh`).
-template <class V>
-static inline const SpritePlan &line_plan(int line, int size, int how, uint64_t bit, SpritePlan &fresh) {
-  if (how == REUSED) return plans[line];
-  SpritePlan &plan = how == KEPT ? plans[line] : fresh;
-  switch (size) {
-    case 0: plan_sprites<V, 0>(plan, line); break;
-    case 1: plan_sprites<V, 1>(plan, line); break;
-    case 2: plan_sprites<V, 2>(plan, line); break;
-    default: plan_sprites<V, 3>(plan, line); break;
-  }
-  if (how == KEPT) {
+// The frame buffer's row of a line (`own`) was written: it no longer shows
+// the line's kept copy, unless `holds`.
+static inline void row_written(int line, bool own, bool holds) {
+  if (!own) return;
+  const uint64_t b = (uint64_t)1 << (line & 63);
+  frame_rows_written[line >> 6] |= b;
+  row_holds[line >> 6] = holds ? row_holds[line >> 6] | b : row_holds[line >> 6] & ~b;
+}
+
+// The rest of a coloured line once it is known how its background and
+// sprites are had; `own`: the row is the frame buffer's own for the line.
+template <class V, int size>
+static inline void finish_line(uint32_t *row, int line, int mode, int background, int sprites, uint64_t bit,
+                               bool own) {
+  // The sprites are planned first: a line without any is its background.
+  SpritePlan fresh;
+  SpritePlan &plan = sprites == AFRESH ? fresh : plans[line];
+  if (sprites != REUSED) plan_sprites<V, size>(plan, line);
+  if (sprites == KEPT) {
     plan_valid[line >> 6] |= bit;
     plan_uses[line] = 0;
   }
-  return plan;
+  if (background == REUSED) {
+    // With its sprites drawn into the copy, or none, the line is the copy:
+    // only the plan's status is left, and the copy itself where the row no
+    // longer shows it.
+    const bool whole = (composed[line >> 6] & bit) != 0 || plan.count == 0;
+    if (whole) {
+      if (!(own && (row_holds[line >> 6] & bit) != 0)) {
+        copy_line<V>(row, kept[line]);
+        row_written(line, own, true);
+      }
+      plan_status(plan);
+      return;
+    }
+    copy_line<V>(row, kept[line]);
+    row_written(line, own, false);
+  } else if (background == KEPT) {
+    uint32_t blocks = 0;
+    draw_background<V, true>(row, line, mode, &blocks);
+    copy_line<V>(kept[line], row);
+    row_holds[line >> 6] &= ~bit;  // whichever row it went to
+    row_written(line, own, plan.count == 0);
+    note_readers(line, blocks);
+    kept_valid[line >> 6] |= bit;
+    composed[line >> 6] &= ~bit;
+  } else {
+    draw_background<V, false>(row, line, mode, nullptr);
+    row_written(line, own, false);
+  }
+  apply_plan<V, size>(row, plan);
+  if (background == REUSED && sprites == REUSED && plans[line].count != 0 && ++plan_uses[line] >= COMPOSE_AFTER) {
+    copy_line<V>(kept[line], row);
+    composed[line >> 6] |= bit;
+    row_holds[line >> 6] &= ~bit;
+    row_written(line, own, true);
+  }
 }
 
 template <class V>
 static inline void draw_line(uint32_t *row, int line) {
   const int r1 = reg(1);
   const int backdrop = reg(7) & 15;
-  // Whether the line's own frame-buffer row still shows its kept copy;
-  // drawing there ends that until it shows it again, and so does a new copy.
-  // A row left as it is keeps the written mark it had.
-  bool held = false, own = false, marked = false;
-  if ((unsigned)line < LINES && row == image + line * SCREEN_PIXELS_X) {
-    const uint64_t b = (uint64_t)1 << (line & 63);
-    own = true;
-    held = (row_holds[line >> 6] & b) != 0;
-    row_holds[line >> 6] &= ~b;
-    marked = (frame_rows_written[line >> 6] & b) != 0;
-    frame_rows_written[line >> 6] |= b;
-  }
+  // Whether the row is the frame buffer's own for the line, whose marks
+  // (rows written, rows showing their kept copy) each drawing keeps.
+  const bool own = (unsigned)line < LINES && row == image + line * SCREEN_PIXELS_X;
   if ((r1 & VDP_R1_DISPLAY) == 0) {
     fill<V>(row, 256, vdp_colors[backdrop]);
+    row_written(line, own, false);
     return;
   }
   const int mode = ((r1 & VDP_R1_M2) ? 1 : 0) | ((r1 & VDP_R1_M1) ? 2 : 0) | ((reg(0) & VDP_R0_M3) ? 4 : 0);
   switch (mode) {
-    case 2: draw_text<V>(row, line, (reg(4) & 7) * 0x800); return;
-    case 5: draw_text<V>(row, line, third_pattern_base(line)); return;
-    case 3: case 7: draw_bars<V>(row); return;
+    case 2: draw_text<V>(row, line, (reg(4) & 7) * 0x800); row_written(line, own, false); return;
+    case 5: draw_text<V>(row, line, third_pattern_base(line)); row_written(line, own, false); return;
+    case 3: case 7: draw_bars<V>(row); row_written(line, own, false); return;
     default: break;
   }
   // The coloured modes, with sprites. Colour 0 is transparent and shows
@@ -880,42 +952,11 @@ static inline void draw_line(uint32_t *row, int line) {
       sprites = KEPT;
     }
   }
-  // The sprites are planned first: a line without any is its background.
-  SpritePlan fresh;
-  const SpritePlan &plan = line_plan<V>(line, size, sprites, bit, fresh);
-  if (background == REUSED) {
-    // With its sprites drawn into the copy, or none, the line is the copy:
-    // only the plan's status is left, and the copy itself where the row no
-    // longer shows it.
-    const bool whole = (composed[line >> 6] & bit) != 0 || plan.count == 0;
-    if (!(whole && held)) copy_line<V>(row, kept[line]);
-    else if (!marked) frame_rows_written[line >> 6] &= ~bit;
-    if (whole) {
-      plan_status(plan);
-      if (own) row_holds[line >> 6] |= bit;
-      return;
-    }
-  } else if (background == KEPT) {
-    uint32_t blocks = 0;
-    draw_background<V, true>(row, line, mode, &blocks);
-    copy_line<V>(kept[line], row);
-    row_holds[line >> 6] = own && plan.count == 0 ? row_holds[line >> 6] | bit : row_holds[line >> 6] & ~bit;
-    note_readers(line, blocks);
-    kept_valid[line >> 6] |= bit;
-    composed[line >> 6] &= ~bit;
-  } else {
-    draw_background<V, false>(row, line, mode, nullptr);
-  }
   switch (size) {
-    case 0: apply_plan<V, 0>(row, plan); break;
-    case 1: apply_plan<V, 1>(row, plan); break;
-    case 2: apply_plan<V, 2>(row, plan); break;
-    default: apply_plan<V, 3>(row, plan); break;
-  }
-  if (background == REUSED && sprites == REUSED && plans[line].count != 0 && ++plan_uses[line] >= COMPOSE_AFTER) {
-    copy_line<V>(kept[line], row);
-    composed[line >> 6] |= bit;
-    row_holds[line >> 6] = own ? row_holds[line >> 6] | bit : row_holds[line >> 6] & ~bit;
+    case 0: finish_line<V, 0>(row, line, mode, background, sprites, bit, own); break;
+    case 1: finish_line<V, 1>(row, line, mode, background, sprites, bit, own); break;
+    case 2: finish_line<V, 2>(row, line, mode, background, sprites, bit, own); break;
+    default: finish_line<V, 3>(row, line, mode, background, sprites, bit, own); break;
   }
 }
 
