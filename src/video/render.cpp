@@ -250,7 +250,6 @@ static inline const uint8_t *in_register(const uint8_t *p) {
 // Drawing a line to keep notes which 64-byte blocks of its pattern table
 // it read (bit b: names 8b to 8b + 7), so that a pattern written forgets
 // only the lines showing one of them.
-
 template <class V, bool note>
 static inline void draw_graphics1(uint32_t *row, int line, uint32_t *blocks) {
   const uint8_t *names = video_ram + (reg(2) & 15) * 0x400 + (line >> 3) * 32;
@@ -618,7 +617,8 @@ static inline void forget_blocks(uint64_t blocks, int first, int last) {
 static inline void note_readers(int line, uint32_t blocks) {
   const int w = line >> 6;
   const uint64_t bit = (uint64_t)1 << (line & 63);
-  for (int b = 0; b < 32; b++) block_readers[b][w] = (block_readers[b][w] & ~bit) | (bit & (0 - (uint64_t)((blocks >> b) & 1)));
+  for (int b = 0; b < 32; b++)
+    block_readers[b][w] = (block_readers[b][w] & ~bit) | (bit & (0 - (uint64_t)((blocks >> b) & 1)));
 }
 // The marks of the `size` bytes at `base` (both multiples of 64, within
 // one 4 KB word of marks).
