@@ -52,8 +52,9 @@ uint32_t vdp_pixel(int red, int green, int blue);
 void vdp_pixel_rgb(uint32_t pixel, uint8_t rgb[3]);
 
 void vdp_init(void);
-// Video memory blocks written through the data port since the renderer last
-// looked: bit b % 64 of word b / 64 is set for the 64 bytes at b * 64, and
+// Video memory blocks changed through the data port (a byte written with the
+// value it held changes nothing) since the renderer last looked: bit b % 64
+// of word b / 64 is set for the 64 bytes at b * 64, and
 // vdp_dirty_any with any of them. The renderer keeps decoded lines and
 // redraws only those that read a written block. Bits, so that a table's
 // 32 blocks are looked at in one word.
