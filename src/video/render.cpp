@@ -542,13 +542,19 @@ static inline void forget_plans(void) {
   forget_plans_of(all);
   memcpy(planned_attributes, attribute_table(), sizeof planned_attributes);
 }
-// The picture lines a sprite at Y byte y covers: those whose row in it,
-// (line - 1 - y) & 0xFF, is below its height.
-static inline void add_sprite_lines(uint64_t *lines, int y, int height) {
-  for (int k = 0; k < height; k++) {
-    const int line = (y + 1 + k) & 0xFF;
-    if (line < LINES) lines[line >> 6] |= (uint64_t)1 << (line & 63);
+// Picture lines from .. to - 1 (to at most 256), as bits.
+static inline void add_line_run(uint64_t *lines, int from, int to) {
+  for (int w = 0; w < LINE_WORDS; w++) {
+    const int lo = from > 64 * w ? from : 64 * w, hi = to < 64 * w + 64 ? to : 64 * w + 64;
+    if (lo < hi) lines[w] |= (hi - lo == 64 ? ~(uint64_t)0 : ((uint64_t)1 << (hi - lo)) - 1) << (lo - 64 * w);
   }
+}
+// The picture lines a sprite at Y byte y covers: those whose row in it,
+// (line - 1 - y) & 0xFF, is below its height (lines y + 1 on, round 256).
+static inline void add_sprite_lines(uint64_t *lines, int y, int height) {
+  const int from = (y + 1) & 0xFF, to = from + height;
+  add_line_run(lines, from, to < 256 ? to : 256);
+  if (to > 256) add_line_run(lines, 0, to - 256);
 }
 // After writes to the attribute table: the plans of the lines where a
 // changed entry was or is. An end marker come or gone moves every entry
