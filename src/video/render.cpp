@@ -871,7 +871,7 @@ static inline void draw_line(uint32_t *row, int line) {
   const int backdrop = reg(7) & 15;
   // Whether the row is the frame buffer's own for the line, whose marks
   // (rows written, rows showing their kept copy) each drawing keeps.
-  const bool own = (unsigned)line < LINES && row == image + line * SCREEN_PIXELS_X;
+  const bool own = (unsigned)line < LINES && row == frame_buffer + line * SCREEN_PIXELS_X;
   if ((r1 & VDP_R1_DISPLAY) == 0) {
     fill<V>(row, 256, vdp_colors[backdrop]);
     row_written(line, own, false);
