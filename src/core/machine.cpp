@@ -152,8 +152,7 @@ void vdp_process(void) {
   // ">=" so that a line number beyond the frame (snapshot) still ends it.
   if (vdp_line >= lines_per_frame(vdp_pal)) frame_end();
   do_something();
-  // A roller that is off and settled has nothing to update.
-  if (nmi_use != MODE_HEADERLESS && (roller_enabled != 0 || roller_state != 15 || roller_int != 0)) roller_update();
+  if (nmi_use != MODE_HEADERLESS && !roller_idle()) roller_update();
   if (vdp_line == FRAME_FLAG_LINE) {
     video_frame++;
     vdp_status |= VDP_STATUS_FRAME;

@@ -18,3 +18,6 @@ extern int32_t roller_enabled, roller_x, roller_y, roller_state, roller_int;
 
 void roller_reset(void);
 void roller_update(void);          // once per scanline, frame driver
+// Off and settled: roller_update would change nothing, so the frame driver
+// need not call it.
+inline bool roller_idle(void) { return roller_enabled == 0 && roller_state == 15 && roller_int == 0; }

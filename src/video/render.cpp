@@ -140,6 +140,8 @@ static inline int reg(int n) { return vdp_reg[n] & 0xFF; }
 
 // Sprite attributes: Y, X, pattern, then early clock and colour.
 enum { SPRITE_END = 0xD0, SPRITE_EARLY_CLOCK = 0x80, SPRITE_COLOUR = 0x0F, EARLY_CLOCK_SHIFT = 32 };
+// Lines a sprite covers, by register 1's size and magnification bits.
+static constexpr int sprite_height(int size) { return size == 0 ? 8 : size == 3 ? 32 : 16; }
 
 // count is a multiple of 8.
 template <class V>
@@ -562,7 +564,7 @@ static inline void add_sprite_lines(uint64_t *lines, int y, int height) {
 static void forget_moved_sprites(void) {
   const uint8_t *now = attribute_table();
   const int size = reg(1) & (VDP_R1_SIZE16 | VDP_R1_MAGNIFY);
-  const int height = size == 0 ? 8 : size == 3 ? 32 : 16;
+  const int height = sprite_height(size);
   uint64_t lines[LINE_WORDS] = {};
   for (int e = 0; e < 128; e += 4) {
     const uint8_t *was = planned_attributes + e;
@@ -749,7 +751,7 @@ template <class V, int size>
 static inline void plan_sprites(SpritePlan &plan, int line) {
   const uint8_t *attributes = video_ram + (reg(5) & 0x7F) * 0x80;
   const int pattern_base = (reg(6) & 7) * 0x800;
-  constexpr int height = size == 0 ? 8 : size == 3 ? 32 : 16;
+  constexpr int height = sprite_height(size);
   uint32_t end;
   uint32_t on = sprites_on_line<V>(attributes, line, height, &end);
   if (end != 0) on &= (end & -end) - 1;  // entries before the first end marker
@@ -796,7 +798,7 @@ static inline void plan_status(const SpritePlan &plan) {
 
 template <class V, int size>
 static inline void apply_plan(uint32_t *row, const SpritePlan &plan) {
-  constexpr int columns = (size == 0 ? 8 : size == 3 ? 32 : 16) / 8 + 1;
+  constexpr int columns = sprite_height(size) / 8 + 1;
   for (int i = 0; i < plan.count; i++)
     draw_sprite_row(row, plan.col[i], plan.shown[i], columns, load_colour<V>(colours[plan.colour[i]]));
   plan_status(plan);
