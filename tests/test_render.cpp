@@ -508,7 +508,7 @@ TEST(Render, DrawingOrderPutsLowNumbersOnTop) {
 // tables, registers, the 4K/16K switch), direct writes with the wholesale
 // call, and palette changes.
 TEST(Render, KeptLinesMatchFreshDrawing) {
-  static const int modes[] = {0, 1, 4, 6, 0, 4, 2, 3};
+  static const int modes[] = {0, 1, 4, 6, 0, 4, 2, 3, 5};
   uint32_t fresh[256], elsewhere[256];
   for (int trial = 0; trial < 48; trial++) {
     seed = 4099u * (unsigned)trial + 7u;
@@ -516,25 +516,28 @@ TEST(Render, KeptLinesMatchFreshDrawing) {
     reset_chip();
     random_memory();
     for (int r = 2; r < 8; r++) vdp_reg[r] = next_random();
-    set_mode(modes[trial % 8], next_random() & 3);
+    set_mode(modes[trial % 9], next_random() & 3);
     vdp_reg[1] |= next_random() & VDP_R1_16K;
     for (int e = 0; e < 32; e++) sprite(e, next_random() % 200, next_random(), next_random(), next_random() & 0x8F);
     // Writes are rare enough that most lines are drawn from what was kept:
     // none in half the frames.
     for (int f = 0; f < 12; f++) {
       vdp_status = next_random() & 0x20;
-      if (next_random() % 3 == 0) vdp_reg[7] = next_random();  // kept copies recoloured, sprites and all
+      // Kept copies recoloured, sprites and all; or the text colour alone.
+      if (next_random() % 3 == 0) vdp_reg[7] = next_random() % 2 ? next_random() : (R(7) & 15) | (next_random() & 0xF0);
+      if (next_random() % 4 == 0) vdp_reg[1] ^= VDP_R1_M1;  // into or out of text (or bars, or mode 6)
       const int rate = next_random() % 2 ? 1000 : 24 * (1 + trial % 4);
       for (int line = 0; line < 192; line++) {
         for (int pass = 0; next_random() % rate == 0 && pass < 4; pass++) {
           const int names = (R(2) & 15) * 0x400, colours = R(3) * 64, patterns = (R(4) & 7) * 0x800;
-          // Names, colours, patterns, sprite attributes, anywhere.
+          // Names (the text modes' 960 too), colours, patterns, sprite
+          // attributes, anywhere.
           static const int kinds[16] = {0, 0, 0, 1, 1, 2, 2, 3, 3, 3, 4, 4, 5, 5, 6, 7};
           const int r16 = next_random() << 8 | next_random();
           // Colours where a line reads them: Graphics I's 32 bytes, or an
           // address that Graphics II's register 3 mask lets through.
           const int gii = ((R(3) & 0x80) << 6) | (r16 & 0x1FFF & (R(3) << 6 | 0x3F));
-          const int at[] = {names + r16 % 768, r16 & 0x100 ? gii : colours + r16 % 32, patterns + r16 % 0x800,
+          const int at[] = {names + r16 % 960, r16 & 0x100 ? gii : colours + r16 % 32, patterns + r16 % 0x800,
                             (R(5) & 0x7F) * 128 + r16 % 128, r16};
           const int kind = kinds[next_random() % 16];
           if (kind < 5) {  // a run of data through the port
@@ -580,3 +583,26 @@ TEST(Render, KeptLinesMatchFreshDrawing) {
 }
 
 }  // namespace
+
+// A sprite moved while the text modes show (which have none) is where it
+// now is once a coloured mode is back, though nothing was looked at then.
+TEST(Render, SpriteMovedDuringTextShowsMovedAfter) {
+  sprite_scene(0);
+  sprite(0, 20, 50, 0, 15);
+  video_ram[0x1B04] = 0xD0;
+  vdp_memory_changed();
+  auto frame_then = [](void) {
+    for (int line = 0; line < 192; line++) vdp_draw_line(image + line * 256, line);
+  };
+  for (int f = 0; f < 4; f++) frame_then();
+  vdp_reg[1] ^= VDP_R1_M1;
+  frame_then();
+  vdp_write_port(1, 0x01);  // sprite 0's X, at 0x1B01
+  vdp_write_port(1, 0x5B);
+  vdp_write_port(0, 120);
+  frame_then();
+  vdp_reg[1] ^= VDP_R1_M1;
+  frame_then();
+  EXPECT_EQ(image[24 * 256 + 50], backdrop());
+  EXPECT_EQ(image[24 * 256 + 120], rgb[15]);
+}

@@ -156,6 +156,9 @@ static inline void fill(uint32_t *p, int count, uint32_t c) {
 static inline int third_pattern_base(int line) {
   return ((reg(4) & 7) & ((line >> 6) | 4)) * 0x800;
 }
+// The mode numbers of forty 6-pixel characters a row (bit 1: M1), the
+// second with a pattern table per third.
+static inline bool text_mode(int mode) { return mode == 2 || mode == 5; }
 
 // A colour byte's two colours, kept between lines: rebuilt when the
 // palette changes, in part when the backdrop does. Colour 0 is the
@@ -306,9 +309,10 @@ static inline void draw_multicolour(uint32_t *row, int line, int pattern_base, u
 alignas(32) static uint32_t glyphs[64 * 8];
 static uint32_t glyph_fg, glyph_bg;
 
-// Forty 6-pixel columns between borders of eight.
-template <class V>
-static inline void draw_text(uint32_t *row, int line, int pattern_base) {
+// Forty 6-pixel columns between borders of eight; the pattern blocks read
+// are noted as the coloured modes note them.
+template <class V, bool note>
+static inline void draw_text(uint32_t *row, int line, int pattern_base, uint32_t *blocks) {
   const uint8_t *names = video_ram + (reg(2) & 15) * 0x400 + (line >> 3) * 40;
   const uint8_t *patterns = in_register(video_ram + pattern_base + (line & 7));
   const uint32_t fg = vdp_colors[reg(7) >> 4], bg = vdp_colors[reg(7) & 15];
@@ -326,8 +330,10 @@ static inline void draw_text(uint32_t *row, int line, int pattern_base) {
   if constexpr (std::is_same_v<V, px8>) {
 #pragma GCC unroll 8
     for (int col = 0; col < 40; col++, p += 6) {
-      const size_t four_times = patterns[names[col] * (size_t)8] & 0xFC;
+      const size_t name = names[col];
+      const size_t four_times = patterns[name * 8] & 0xFC;
       store8(p, load8<V>(glyphs + four_times * 2));
+      if constexpr (note) *blocks |= 1u << (name >> 3);
     }
   } else {
     // Two characters are three 16-byte stores, the middle one made of the
@@ -336,8 +342,10 @@ static inline void draw_text(uint32_t *row, int line, int pattern_base) {
     typedef uint64_t two_pixels __attribute__((vector_size(16)));
 #pragma GCC unroll 4
     for (int col = 0; col < 40; col += 2, p += 12) {
-      const uint32_t *a = glyphs + (patterns[names[col] * (size_t)8] & 0xFC) * (size_t)2;
-      const uint32_t *b = glyphs + (patterns[names[col + 1] * (size_t)8] & 0xFC) * (size_t)2;
+      const size_t name_a = names[col], name_b = names[col + 1];
+      const uint32_t *a = glyphs + (patterns[name_a * 8] & 0xFC) * (size_t)2;
+      const uint32_t *b = glyphs + (patterns[name_b * 8] & 0xFC) * (size_t)2;
+      if constexpr (note) *blocks |= 1u << (name_a >> 3) | 1u << (name_b >> 3);
       uint64_t a45, b01;
       memcpy(&a45, a + 4, sizeof a45);
       memcpy(&b01, b, sizeof b01);
@@ -667,17 +675,30 @@ static inline void forget_colour_blocks(int c3) {
 // built without AVX would switch the vector state at each call, which some
 // hosts make wait (this call once cost a sixth of a busy run).
 static inline void forget_written(int mode) {
-  if (written((reg(6) & 7) * 0x800))
-    forget_plans();
-  else if (marks((reg(5) & 0x7F) * 0x80, 0x80) != 0)
-    forget_moved_sprites();
+  // The text modes have no sprites; their plans went on entering them.
+  if (!text_mode(mode)) {
+    if (written((reg(6) & 7) * 0x800))
+      forget_plans();
+    else if (marks((reg(5) & 0x7F) * 0x80, 0x80) != 0)
+      forget_moved_sprites();
+  }
   if ((kept_valid[0] | kept_valid[1] | kept_valid[2]) != 0) {
-    // 32 names a row, eight lines a row: a block holds the two rows of 16
-    // lines from 16 * b, which lie in one word of kept_valid.
-    uint64_t named = marks((reg(2) & 15) * 0x400, 12 << VDP_BLOCK_SHIFT);
-    for (; named != 0; named &= named - 1) {
-      const int b = __builtin_ctzll(named);
-      kept_valid[b >> 2] &= ~((uint64_t)0xFFFF << ((b & 3) * 16));
+    const int name_base = (reg(2) & 15) * 0x400;
+    if (text_mode(mode)) {
+      // 40 names a row: block b holds names 64b to 64b + 63, in two or three rows.
+      uint64_t lines[LINE_WORDS] = {};
+      for (uint64_t named = marks(name_base, 15 << VDP_BLOCK_SHIFT); named != 0; named &= named - 1) {
+        const int b = __builtin_ctzll(named);
+        add_line_run(lines, 64 * b / 40 * 8, (64 * b + 63) / 40 * 8 + 8);
+      }
+      for (int w = 0; w < LINE_WORDS; w++) kept_valid[w] &= ~lines[w];
+    } else {
+      // 32 names a row, eight lines a row: a block holds the two rows of 16
+      // lines from 16 * b, which lie in one word of kept_valid.
+      for (uint64_t named = marks(name_base, 12 << VDP_BLOCK_SHIFT); named != 0; named &= named - 1) {
+        const int b = __builtin_ctzll(named);
+        kept_valid[b >> 2] &= ~((uint64_t)0xFFFF << ((b & 3) * 16));
+      }
     }
     const int c3 = reg(3) * 64;
     switch (mode) {
@@ -685,10 +706,10 @@ static inline void forget_written(int mode) {
         if (marks(c3 & ~63, 64) != 0) forget_all();
         forget_blocks(marks((reg(4) & 7) * 0x800, 0x800), 0, LINE_WORDS);
         break;
-      case 1:
+      case 1: case 2:
         forget_blocks(marks((reg(4) & 7) * 0x800, 0x800), 0, LINE_WORDS);
         break;
-      default:  // 4 and 6: each third has its own tables, one word of lines
+      default:  // 4, 5 and 6: each third has its own tables, one word of lines
         for (int t = 0; t < 3; t++) forget_blocks(marks(third_pattern_base(t * 64), 0x800), t, t + 1);
         if (mode == 4) forget_colour_blocks(c3);
         break;
@@ -867,6 +888,33 @@ static inline void finish_line(uint32_t *row, int line, int mode, int background
   }
 }
 
+// A text line once it is known how it is had: it has no sprites, so a
+// line drawn to keep is its copy.
+template <class V>
+static inline void finish_text_line(uint32_t *row, int line, int pattern_base, int background, uint64_t bit,
+                                    bool own) {
+  if (background == REUSED) {
+    if (!(own && (row_holds[line >> 6] & bit) != 0)) {
+      copy_line<V>(row, kept[line]);
+      row_written(line, own, true);
+    }
+    return;
+  }
+  if (background == KEPT) {
+    uint32_t blocks = 0;
+    draw_text<V, true>(row, line, pattern_base, &blocks);
+    copy_line<V>(kept[line], row);
+    row_holds[line >> 6] &= ~bit;  // whichever row it went to
+    row_written(line, own, true);
+    note_readers(line, blocks);
+    kept_valid[line >> 6] |= bit;
+    composed[line >> 6] &= ~bit;
+    return;
+  }
+  draw_text<V, false>(row, line, pattern_base, nullptr);
+  row_written(line, own, false);
+}
+
 template <class V>
 static inline void draw_line(uint32_t *row, int line) {
   const int r1 = reg(1);
@@ -880,15 +928,16 @@ static inline void draw_line(uint32_t *row, int line) {
     return;
   }
   const int mode = ((r1 & VDP_R1_M2) ? 1 : 0) | ((r1 & VDP_R1_M1) ? 2 : 0) | ((reg(0) & VDP_R0_M3) ? 4 : 0);
-  switch (mode) {
-    case 2: draw_text<V>(row, line, (reg(4) & 7) * 0x800); row_written(line, own, false); return;
-    case 5: draw_text<V>(row, line, third_pattern_base(line)); row_written(line, own, false); return;
-    case 3: case 7: draw_bars<V>(row); row_written(line, own, false); return;
-    default: break;
+  if (mode == 3 || mode == 7) {
+    draw_bars<V>(row);
+    row_written(line, own, false);
+    return;
   }
-  // The coloured modes, with sprites. Colour 0 is transparent and shows
-  // the backdrop. The colours as vectors are kept between lines: rebuilt
-  // when the palette changes, the backdrop's when it does.
+  const bool text = text_mode(mode);
+  // The text modes and the coloured ones, these with sprites. Colour 0 is
+  // transparent and shows the backdrop. The colours as vectors are kept
+  // between lines: rebuilt when the palette changes (which the kept lines
+  // of every mode go by), the backdrop's when it does.
   const uint32_t backdrop_pixel = vdp_colors[backdrop];
   const V changed = (load8<V>(palette) ^ load8<V>(vdp_colors)) | (load8<V>(palette + 8) ^ load8<V>(vdp_colors + 8));
   if (or_lanes(changed) != 0) {
@@ -930,10 +979,15 @@ static inline void draw_line(uint32_t *row, int line) {
       seen_serial = palette_serial;
       // Everything the background reads but video memory, and the same for
       // the sprites (their colours are looked up when drawn).
+      // The text colour counts in the text modes alone.
       const uint64_t key = (uint64_t)(reg(0) & VDP_R0_M3) | (uint64_t)(r1 & (VDP_R1_M1 | VDP_R1_M2)) |
-                           (uint64_t)(reg(2) & 15) << 8 | (uint64_t)reg(3) << 16 | (uint64_t)(reg(4) & 7) << 24 |
-                           (uint64_t)backdrop << 28 | (uint64_t)palette_serial << 32;
-      const uint32_t sprite_key = (uint32_t)size | (uint32_t)(reg(5) & 0x7F) << 2 | (uint32_t)(reg(6) & 7) << 9;
+                           (uint64_t)(reg(2) & 15) << 8 | (uint64_t)(text ? reg(7) >> 4 : 0) << 12 |
+                           (uint64_t)reg(3) << 16 | (uint64_t)(reg(4) & 7) << 24 | (uint64_t)backdrop << 28 |
+                           (uint64_t)palette_serial << 32;
+      // Plans are neither used nor followed in the text modes, so going in
+      // or out of them forgets them all.
+      const uint32_t sprite_key =
+          (uint32_t)size | (uint32_t)(reg(5) & 0x7F) << 2 | (uint32_t)(reg(6) & 7) << 9 | (uint32_t)text << 12;
       if (key != kept_key) {
         kept_key = key;
         forget_all();
@@ -952,13 +1006,17 @@ static inline void draw_line(uint32_t *row, int line) {
     } else if (worth_keeping(kept_keeping[line])) {
       background = KEPT;
     }
-    if (plan_valid[line >> 6] & bit) {
+    if (!text && (plan_valid[line >> 6] & bit) != 0) {
       sprites = REUSED;
       kept_used(plan_keeping[line]);
       reused_now += plans[line].count;  // a line without sprites saves little
-    } else if (worth_keeping(plan_keeping[line])) {
+    } else if (!text && worth_keeping(plan_keeping[line])) {
       sprites = KEPT;
     }
+  }
+  if (text) {
+    finish_text_line<V>(row, line, mode == 2 ? (reg(4) & 7) * 0x800 : third_pattern_base(line), background, bit, own);
+    return;
   }
   switch (size) {
     case 0: finish_line<V, 0>(row, line, mode, background, sprites, bit, own); break;
