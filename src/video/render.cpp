@@ -770,7 +770,7 @@ static inline void draw_background(uint32_t *row, int line, int mode, uint32_t *
 // neither draw nor meet others.
 template <class V, int size>
 static inline void plan_sprites(SpritePlan &plan, int line) {
-  const uint8_t *attributes = video_ram + (reg(5) & 0x7F) * 0x80;
+  const uint8_t *attributes = attribute_table();
   const int pattern_base = (reg(6) & 7) * 0x800;
   constexpr int height = sprite_height(size);
   uint32_t end;
@@ -838,6 +838,26 @@ static inline void row_written(int line, bool own, bool holds) {
   row_holds[line >> 6] = holds ? row_holds[line >> 6] | b : row_holds[line >> 6] & ~b;
 }
 
+// A line reused whole shows its copy: copied in unless its own row still
+// holds it.
+template <class V>
+static inline void show_kept(uint32_t *row, int line, uint64_t bit, bool own) {
+  if (own && (row_holds[line >> 6] & bit) != 0) return;
+  copy_line<V>(row, kept[line]);
+  row_written(line, own, true);
+}
+// A background just drawn into `row` from pattern blocks `blocks` becomes
+// the line's copy; the row holds it if nothing is drawn over it (`holds`).
+template <class V>
+static inline void keep_drawn(const uint32_t *row, int line, uint64_t bit, bool own, bool holds, uint32_t blocks) {
+  copy_line<V>(kept[line], row);
+  row_holds[line >> 6] &= ~bit;  // whichever row it went to
+  row_written(line, own, holds);
+  note_readers(line, blocks);
+  kept_valid[line >> 6] |= bit;
+  composed[line >> 6] &= ~bit;
+}
+
 // The rest of a coloured line once it is known how its background and
 // sprites are had; `own`: the row is the frame buffer's own for the line.
 template <class V, int size>
@@ -857,10 +877,7 @@ static inline void finish_line(uint32_t *row, int line, int mode, int background
     // longer shows it.
     const bool whole = (composed[line >> 6] & bit) != 0 || plan.count == 0;
     if (whole) {
-      if (!(own && (row_holds[line >> 6] & bit) != 0)) {
-        copy_line<V>(row, kept[line]);
-        row_written(line, own, true);
-      }
+      show_kept<V>(row, line, bit, own);
       plan_status(plan);
       return;
     }
@@ -869,12 +886,7 @@ static inline void finish_line(uint32_t *row, int line, int mode, int background
   } else if (background == KEPT) {
     uint32_t blocks = 0;
     draw_background<V, true>(row, line, mode, &blocks);
-    copy_line<V>(kept[line], row);
-    row_holds[line >> 6] &= ~bit;  // whichever row it went to
-    row_written(line, own, plan.count == 0);
-    note_readers(line, blocks);
-    kept_valid[line >> 6] |= bit;
-    composed[line >> 6] &= ~bit;
+    keep_drawn<V>(row, line, bit, own, plan.count == 0, blocks);
   } else {
     draw_background<V, false>(row, line, mode, nullptr);
     row_written(line, own, false);
@@ -894,25 +906,15 @@ template <class V>
 static inline void finish_text_line(uint32_t *row, int line, int pattern_base, int background, uint64_t bit,
                                     bool own) {
   if (background == REUSED) {
-    if (!(own && (row_holds[line >> 6] & bit) != 0)) {
-      copy_line<V>(row, kept[line]);
-      row_written(line, own, true);
-    }
-    return;
-  }
-  if (background == KEPT) {
+    show_kept<V>(row, line, bit, own);
+  } else if (background == KEPT) {
     uint32_t blocks = 0;
     draw_text<V, true>(row, line, pattern_base, &blocks);
-    copy_line<V>(kept[line], row);
-    row_holds[line >> 6] &= ~bit;  // whichever row it went to
-    row_written(line, own, true);
-    note_readers(line, blocks);
-    kept_valid[line >> 6] |= bit;
-    composed[line >> 6] &= ~bit;
-    return;
+    keep_drawn<V>(row, line, bit, own, true, blocks);
+  } else {
+    draw_text<V, false>(row, line, pattern_base, nullptr);
+    row_written(line, own, false);
   }
-  draw_text<V, false>(row, line, pattern_base, nullptr);
-  row_written(line, own, false);
 }
 
 template <class V>
